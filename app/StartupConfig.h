@@ -1,0 +1,25 @@
+#pragma once
+
+#include "InterfaceType.h"
+
+#include <QDir>
+#include <QSettings>
+#include <QString>
+#include <cstdint>
+
+// The values start-up hands to the back-end it builds.
+struct StartupConfig {
+    InterfaceType interfaceType = InterfaceType::Uart;
+    QString firmwarePath;
+    QString fwTargetType;
+    std::uint32_t bootModeAddress = 0;
+    std::uint32_t startAddress = 0;
+    std::uint32_t programmingAddress = 0;
+    std::uint32_t otpAddress = 0;
+    std::uint64_t otpSize = 0;
+    int mcubootBaud = 921600;
+
+    static constexpr int kDefaultMcubootBaud = 921600;
+
+    static StartupConfig read(const QSettings& settings, const QDir& resourcesDir);
+};

@@ -1,0 +1,21 @@
+#pragma once
+
+#include "IFwUpdater.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+// An STM32 built-in bootloader, whatever the transport.
+class IStm32Updater : public IFwUpdater {
+public:
+    // Writes the marker "PUWF" at markerAddress, then starts the code at
+    // goAddress. May throw lumavex::ExceptionString.
+    virtual void ExitDfu(std::uint32_t goAddress, std::uint32_t markerAddress) = 0;
+    // The bytes read, or an empty vector on failure.
+    virtual std::vector<std::byte> ReadMemory(std::uint32_t address, std::uint64_t size) = 0;
+    // Takes the unit into its bootloader and performs the handshake.
+    virtual bool ConnectDevice() = 0;
+    // Undoes what ConnectDevice set up on the transport.
+    virtual void DisconnectDevice() = 0;
+};

@@ -1,0 +1,7 @@
+#include "ConnectionStatus.h"
+
+void registerUpdaterMetaTypes()
+{
+    qRegisterMetaType<ConnectionStatus>("ConnectionStatus");
+    qRegisterMetaType<QList<uint8_t>>("QList<uint8_t>");
+}

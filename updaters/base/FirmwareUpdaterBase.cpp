@@ -1,0 +1,40 @@
+#include "FirmwareUpdaterBase.h"
+
+FirmwareUpdaterBase::FirmwareUpdaterBase(const QString& path, QObject* parent)
+    : QObject(parent), firmwarePath(path)
+{
+    registerUpdaterMetaTypes();
+}
+
+void FirmwareUpdaterBase::runUpdate()
+{
+    emit UpdateStarted();
+    const bool uploaded = upload(firmwarePath, [this](int percent) { emit ProgressUpdate(percent); });
+    const bool finished = uploaded && exitBootloaderChecked();
+    emit UpdateFinished(finished);
+}
+
+void FirmwareUpdaterBase::connectAndReport(const QString& portName, const QList<uint8_t>& deviceIds,
+                                           bool verify)
+{
+    ConnectionStatus status = Connected;
+    if (!connectDevice(portName)) {
+        status = Disconnected;
+    } else if (verify && !verifyDeviceId(deviceIds)) {
+        disconnectDevice();
+        status = DeviceMismatch;
+    }
+    emit UpdateConnectionStatus(status);
+}
+
+void FirmwareUpdaterBase::disconnectAndReport()
+{
+    disconnectDevice();
+    emit UpdateConnectionStatus(Disconnected);
+}
+
+bool FirmwareUpdaterBase::exitBootloaderChecked()
+{
+    exitBootloader();
+    return true;
+}
