@@ -1,0 +1,81 @@
+#include "ScriptedUpdater.h"
+
+#include <QThread>
+
+ScriptedUpdater::ScriptedUpdater(const QString& path) : FirmwareUpdaterBase(path) {}
+
+void ScriptedUpdater::setScript(const Script& newScript)
+{
+    std::lock_guard lock(mutex);
+    script = newScript;
+}
+
+QStringList ScriptedUpdater::calls() const
+{
+    std::lock_guard lock(mutex);
+    return recorded;
+}
+
+void ScriptedUpdater::record(const QString& call)
+{
+    std::lock_guard lock(mutex);
+    recorded.append(call);
+}
+
+ScriptedUpdater::Script ScriptedUpdater::currentScript() const
+{
+    std::lock_guard lock(mutex);
+    return script;
+}
+
+bool ScriptedUpdater::connectDevice(const QString& portName)
+{
+    record(QStringLiteral("connect:") + portName);
+    return currentScript().connects;
+}
+
+void ScriptedUpdater::disconnectDevice()
+{
+    record(QStringLiteral("disconnect"));
+}
+
+bool ScriptedUpdater::upload(const QString& path, std::function<void(int)> progress)
+{
+    record(QStringLiteral("upload:") + path);
+    const Script now = currentScript();
+    for (int percent : now.progress) {
+        if (now.uploadDelayMs > 0)
+            QThread::msleep(static_cast<unsigned long>(now.uploadDelayMs));
+        progress(percent);
+    }
+    return now.uploads;
+}
+
+void ScriptedUpdater::exitBootloader()
+{
+    record(QStringLiteral("exit"));
+}
+
+bool ScriptedUpdater::verifyDeviceId(const QList<uint8_t>& deviceIds)
+{
+    QStringList ids;
+    for (uint8_t id : deviceIds)
+        ids.append(QString::number(id));
+    record(QStringLiteral("verify:") + ids.join(QLatin1Char(',')));
+    return currentScript().verifies;
+}
+
+void ScriptedUpdater::onStartUpdate()
+{
+    runUpdate();
+}
+
+void ScriptedUpdater::onConnectToDevice(const QString& port_name, QList<uint8_t> device_ids, const bool& verify)
+{
+    connectAndReport(port_name, device_ids, verify);
+}
+
+void ScriptedUpdater::onDisconnectDevice()
+{
+    disconnectAndReport();
+}

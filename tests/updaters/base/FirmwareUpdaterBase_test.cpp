@@ -1,0 +1,136 @@
+#include "ScriptedUpdater.h"
+#include "WaitUntil.h"
+
+#include <QMetaMethod>
+#include <QThread>
+#include <gtest/gtest.h>
+
+namespace {
+
+// Runs a scripted back-end on a worker thread, as the window does, and records
+// every signal it emits in arrival order on the test's thread.
+class ContractFixture : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        updater = new ScriptedUpdater(QStringLiteral("/images/unit.bin"));
+        updater->moveToThread(&worker);
+        worker.start();
+        QObject::connect(updater, &FirmwareUpdaterBase::UpdateStarted, &receiver, [this] { events << "started"; });
+        QObject::connect(updater, &FirmwareUpdaterBase::ProgressUpdate, &receiver,
+                         [this](int percent) { events << QStringLiteral("progress:%1").arg(percent); });
+        QObject::connect(updater, &FirmwareUpdaterBase::UpdateFinished, &receiver,
+                         [this](bool status) { events << QStringLiteral("finished:%1").arg(status); });
+        QObject::connect(updater, &FirmwareUpdaterBase::UpdateConnectionStatus, &receiver,
+                         [this](ConnectionStatus status) { events << QStringLiteral("status:%1").arg(status); });
+    }
+
+    void TearDown() override
+    {
+        worker.quit();
+        worker.wait();
+        delete updater;
+    }
+
+    void invokeQueued(const char* slot, QGenericArgument a = {}, QGenericArgument b = {},
+                      QGenericArgument c = {})
+    {
+        ASSERT_TRUE(QMetaObject::invokeMethod(updater, slot, Qt::QueuedConnection, a, b, c));
+    }
+
+    bool waitForEvents(int count) { return waitUntil([&] { return events.size() >= count; }, 5000); }
+
+    QThread worker;
+    QObject receiver;
+    ScriptedUpdater* updater = nullptr;
+    QStringList events;
+};
+
+struct ConnectCase {
+    const char* name;
+    bool connects;
+    bool verifies;
+    bool verify;
+    ConnectionStatus expected;
+    QStringList expectedCalls;
+};
+
+class ConnectContract : public ContractFixture, public ::testing::WithParamInterface<ConnectCase> {};
+
+TEST_P(ConnectContract, ReportsOneStatusAfterTheRightCalls)
+{
+    const ConnectCase& c = GetParam();
+    updater->setScript({c.connects, c.verifies, true, {}, 0});
+    const QList<uint8_t> ids{7, 12};
+    const bool verify = c.verify;
+    invokeQueued("onConnectToDevice", Q_ARG(QString, "ttyACM0"), Q_ARG(QList<uint8_t>, ids), Q_ARG(bool, verify));
+    ASSERT_TRUE(waitForEvents(1));
+    QThread::msleep(20);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(events, QStringList{QStringLiteral("status:%1").arg(c.expected)});
+    EXPECT_EQ(updater->calls(), c.expectedCalls);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ConnectContract,
+    ::testing::Values(
+        ConnectCase{"accepted", true, true, true, Connected, {"connect:ttyACM0", "verify:7,12"}},
+        ConnectCase{"unverified", true, false, false, Connected, {"connect:ttyACM0"}},
+        ConnectCase{"link_fails", false, true, true, Disconnected, {"connect:ttyACM0"}},
+        ConnectCase{"mismatch_closes_link", true, false, true, DeviceMismatch,
+                    {"connect:ttyACM0", "verify:7,12", "disconnect"}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(ContractFixture, SuccessfulUpdateReportsInOrderAndLeavesTheBootloader)
+{
+    updater->setScript({true, true, true, {0, 40, 100}, 0});
+    invokeQueued("onStartUpdate");
+    ASSERT_TRUE(waitForEvents(5));
+    EXPECT_EQ(events, (QStringList{"started", "progress:0", "progress:40", "progress:100", "finished:1"}));
+    EXPECT_EQ(updater->calls(), (QStringList{"upload:/images/unit.bin", "exit"}));
+}
+
+TEST_F(ContractFixture, FailedUploadSkipsTheBootloaderExit)
+{
+    updater->setScript({true, true, false, {10}, 0});
+    invokeQueued("onStartUpdate");
+    ASSERT_TRUE(waitForEvents(3));
+    EXPECT_EQ(events, (QStringList{"started", "progress:10", "finished:0"}));
+    EXPECT_EQ(updater->calls(), QStringList{"upload:/images/unit.bin"});
+}
+
+TEST_F(ContractFixture, DisconnectClosesTheLinkAndReportsDisconnected)
+{
+    invokeQueued("onDisconnectDevice");
+    ASSERT_TRUE(waitForEvents(1));
+    EXPECT_EQ(events, QStringList{QStringLiteral("status:%1").arg(Disconnected)});
+    EXPECT_EQ(updater->calls(), QStringList{"disconnect"});
+}
+
+TEST_F(ContractFixture, RequestsQueuedDuringAnUpdateRunAfterIt)
+{
+    updater->setScript({true, true, true, {0, 100}, 30});
+    invokeQueued("onStartUpdate");
+    invokeQueued("onDisconnectDevice");
+    ASSERT_TRUE(waitForEvents(5));
+    EXPECT_EQ(events, (QStringList{"started", "progress:0", "progress:100", "finished:1",
+                                   QStringLiteral("status:%1").arg(Disconnected)}));
+}
+
+TEST(UpdaterMetaObject, ExposesTheContractToQueuedConnections)
+{
+    registerUpdaterMetaTypes();
+    const QMetaObject& meta = FirmwareUpdaterBase::staticMetaObject;
+    EXPECT_STREQ(meta.className(), "FirmwareUpdaterBase");
+    const char* expected[] = {"UpdateStarted()", "UpdateFinished(bool)", "EraseStarted()", "EraseFinished()",
+                              "ProgressUpdate(int)", "UpdateConnectionStatus(ConnectionStatus)", "onStartUpdate()",
+                              "onConnectToDevice(QString,QList<uint8_t>,bool)", "onDisconnectDevice()"};
+    ASSERT_EQ(meta.methodCount() - meta.methodOffset(), 9);
+    for (int i = 0; i < 9; ++i)
+        EXPECT_EQ(meta.method(meta.methodOffset() + i).methodSignature(), QByteArray(expected[i])) << i;
+    EXPECT_EQ(QMetaType::fromName("ConnectionStatus"), QMetaType::fromType<ConnectionStatus>());
+    EXPECT_TRUE(QMetaType::fromName("QList<uint8_t>").isValid());
+    EXPECT_EQ(sizeof(ConnectionStatus), 4u);
+}
+
+} // namespace
