@@ -1,0 +1,6 @@
+#pragma once
+
+// The whole codec: state, writers and readers.
+#include "CborDecoder.h"
+#include "CborEncoder.h"
+#include "CborState.h"

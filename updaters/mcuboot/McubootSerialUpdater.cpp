@@ -1,0 +1,216 @@
+#include "McubootSerialUpdater.h"
+
+#include "SmpIds.h"
+#include "SmpRequestPayload.h"
+#include "UploadOffsetGuard.h"
+
+#include <QDebug>
+#include <QFile>
+#include <QSerialPort>
+#include <QThread>
+#include <limits>
+
+using namespace smp;
+
+namespace {
+
+constexpr int kSettleAfterOpenMs = 100;
+
+const char* refusedOffsetText(UploadOffsetGuard::Verdict verdict)
+{
+    switch (verdict) {
+    case UploadOffsetGuard::Verdict::OutOfRange:
+        return "McubootSerialUpdater: device returned offset outside the image";
+    case UploadOffsetGuard::Verdict::Stalled:
+        return "McubootSerialUpdater: device keeps repeating offset";
+    default:
+        return "McubootSerialUpdater: too many upload requests, last offset";
+    }
+}
+
+} // namespace
+
+McubootSerialUpdater::McubootSerialUpdater(const QString& firmwarePath, int baudRate, bool debugLogging,
+                                           QString fwTargetType, QObject* parent)
+    : FirmwareUpdaterBase(firmwarePath, parent),
+      baudRate(baudRate),
+      debugLogging(debugLogging),
+      fwTargetType(std::move(fwTargetType))
+{
+}
+
+McubootSerialUpdater::~McubootSerialUpdater()
+{
+    disconnectDevice();
+}
+
+bool McubootSerialUpdater::connectDevice(const QString& portName)
+{
+    // A link left open would keep the port busy and the new open would fail.
+    disconnectDevice();
+    serialPort = new QSerialPort(portName, this);
+    serialPort->setBaudRate(baudRate, QSerialPort::AllDirections);
+    serialPort->setDataBits(QSerialPort::Data8);
+    serialPort->setParity(QSerialPort::NoParity);
+    serialPort->setStopBits(QSerialPort::OneStop);
+    serialPort->setFlowControl(QSerialPort::NoFlowControl);
+    if (!serialPort->open(QIODevice::ReadWrite)) {
+        delete serialPort;
+        serialPort = nullptr;
+        return false;
+    }
+    serialPort->clear(QSerialPort::AllDirections);
+    QThread::msleep(kSettleAfterOpenMs);
+    discardPendingInput();
+    if (readImageState())
+        return true;
+    disconnectDevice();
+    return false;
+}
+
+void McubootSerialUpdater::disconnectDevice()
+{
+    if (serialPort == nullptr)
+        return;
+    serialPort->close();
+    serialPort->deleteLater();
+    serialPort = nullptr;
+}
+
+QByteArray McubootSerialUpdater::sendRequest(uint8_t operation, uint16_t group, uint8_t command,
+                                             const QByteArray& payload, int timeoutMs)
+{
+    return transact(encodeSmpFrame(operation, group, command, payload, sequence++), timeoutMs);
+}
+
+bool McubootSerialUpdater::readImageState()
+{
+    if (serialPort == nullptr || !serialPort->isOpen())
+        return false;
+    const QByteArray received =
+        sendRequest(kOpRead, kGroupImage, kCommandImageState, SmpRequestPayload::emptyMap().value(), kProbeTimeoutMs);
+    if (received.isEmpty()) {
+        if (debugLogging)
+            qWarning() << "McubootSerialUpdater::readImageState: no response from device";
+        return false;
+    }
+    const QByteArray payload = decodeSmpFrame(received);
+    if (payload.isEmpty()) {
+        if (debugLogging)
+            qWarning() << "McubootSerialUpdater::readImageState: parse error";
+        return false;
+    }
+    if (debugLogging)
+        dumpSmpCbor(payload, QStringLiteral("image-state"));
+    const std::optional<int> rc = cborDecodeMapInt(payload, "rc");
+    if (rc && *rc != 0) {
+        qWarning() << "McubootSerialUpdater::readImageState: rc=" << *rc;
+        return false;
+    }
+    return true;
+}
+
+std::optional<QByteArray> McubootSerialUpdater::readImageFile(const QString& path) const
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        qWarning() << "McubootSerialUpdater: cannot open" << path;
+        return std::nullopt;
+    }
+    // Offsets travel as 32-bit signed numbers; a larger file cannot be described.
+    if (file.size() > std::numeric_limits<int32_t>::max()) {
+        if (debugLogging)
+            qWarning() << "McubootSerialUpdater: cbor encode error at offset" << 0;
+        return std::nullopt;
+    }
+    return file.readAll();
+}
+
+bool McubootSerialUpdater::upload(const QString& path, std::function<void(int)> progress)
+{
+    const std::optional<QByteArray> image = readImageFile(path);
+    if (!image)
+        return false;
+    sequence = 0;
+    const qint64 total = image->size();
+    if (total < 1)
+        return true;
+    UploadOffsetGuard guard(total, kChunkSize);
+    qint64 offset = 0;
+    while (offset < total) {
+        const std::optional<qint64> next = sendChunk(*image, offset);
+        if (!next)
+            return false;
+        const UploadOffsetGuard::Verdict verdict = guard.accept(*next);
+        if (verdict != UploadOffsetGuard::Verdict::Continue) {
+            if (debugLogging)
+                qWarning() << refusedOffsetText(verdict) << *next << "for upload packet at offset" << offset;
+            return false;
+        }
+        offset = *next;
+        if (progress)
+            progress(static_cast<int>(offset * 100 / total));
+    }
+    return true;
+}
+
+// Sends the chunk at `offset`; returns the offset the unit expects next.
+std::optional<qint64> McubootSerialUpdater::sendChunk(const QByteArray& image, qint64 offset)
+{
+    const QByteArray chunk = image.mid(offset, kChunkSize);
+    const std::optional<QByteArray> payload = SmpRequestPayload::uploadChunk(
+        chunk, static_cast<uint32_t>(offset), static_cast<uint32_t>(image.size()));
+    if (!payload) {
+        if (debugLogging)
+            qWarning() << "McubootSerialUpdater: cbor encode error at offset" << offset;
+        return std::nullopt;
+    }
+    const int timeoutMs = offset == 0 ? kFirstChunkTimeoutMs : kChunkTimeoutMs;
+    const QByteArray received = sendRequest(kOpWrite, kGroupImage, kCommandImageUpload, *payload, timeoutMs);
+    if (received.isEmpty()) {
+        if (debugLogging)
+            qWarning() << "McubootSerialUpdater: no response for upload packet at offset" << offset;
+        return std::nullopt;
+    }
+    const QByteArray response = decodeSmpFrame(received);
+    if (response.isEmpty()) {
+        if (debugLogging)
+            qWarning() << "McubootSerialUpdater: failed to parse response for upload packet at offset" << offset;
+        return std::nullopt;
+    }
+    const std::optional<int> rc = cborDecodeMapInt(response, "rc");
+    if (rc && *rc != 0) {
+        if (debugLogging)
+            qWarning() << "McubootSerialUpdater: device returned error code" << *rc << "for upload packet at offset"
+                       << offset;
+        return std::nullopt;
+    }
+    const std::optional<int> answered = cborDecodeMapInt(response, "off");
+    return answered ? qint64{*answered} : offset + chunk.size();
+}
+
+void McubootSerialUpdater::exitBootloader()
+{
+    if (serialPort == nullptr)
+        return;
+    const QByteArray frame =
+        encodeSmpFrame(kOpWrite, kGroupOs, kCommandReset, SmpRequestPayload::emptyMap().value(), sequence++);
+    serialPort->write(frame);
+    serialPort->flush();
+}
+
+void McubootSerialUpdater::onStartUpdate()
+{
+    runUpdate();
+}
+
+void McubootSerialUpdater::onConnectToDevice(const QString& port_name, QList<uint8_t> device_ids,
+                                             const bool& verify)
+{
+    connectAndReport(port_name, device_ids, verify);
+}
+
+void McubootSerialUpdater::onDisconnectDevice()
+{
+    disconnectAndReport();
+}
