@@ -1,0 +1,20 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+
+namespace stm32_updater {
+
+// One STM32 product the client knows how to erase.
+struct Stm32DeviceInfo {
+    std::uint16_t productId;
+    std::uint64_t pagesPerBank;
+    std::uint64_t pageSize;
+    std::uint32_t flashStart;
+    std::uint32_t flashEnd; // inclusive
+};
+
+// The row for the product ID reported by Get ID, if the product is supported.
+std::optional<Stm32DeviceInfo> FindStm32Device(std::uint16_t productId);
+
+} // namespace stm32_updater

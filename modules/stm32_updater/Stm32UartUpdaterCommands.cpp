@@ -1,0 +1,196 @@
+// Flash, erase, write, read and go steps of Stm32UartUpdater.
+#include "Stm32UartUpdater.h"
+
+#include "BootloaderFrames.h"
+#include "ClientErrorLog.h"
+#include "ExceptionString.h"
+
+#include <algorithm>
+#include <numeric>
+
+namespace stm32_updater {
+
+namespace {
+
+constexpr std::size_t kMaxErasePages = 256;
+constexpr std::size_t kMaxEraseExtPages = 0x10000;
+constexpr std::size_t kWordSize = 4;
+
+std::size_t RoundUpToWord(std::size_t length) { return (length + kWordSize - 1) / kWordSize * kWordSize; }
+
+template <typename Page>
+std::vector<Page> PagesFromZero(std::uint32_t count)
+{
+    std::vector<Page> pages(count);
+    std::iota(pages.begin(), pages.end(), Page{0});
+    return pages;
+}
+
+} // namespace
+
+void Stm32UartUpdater::FlashImage(std::span<const std::byte> image, const ProgressCallback& progress,
+                                  std::uint32_t address)
+{
+    // The write loop sends whole words and the trailer is the last 8 bytes:
+    // any other image would make the client read past its end.
+    if (image.size() < kTrailerSize || image.size() % kWordSize != 0)
+        throw lumavex::ExceptionString("image of {} bytes refused: needs 8 or more bytes, a multiple of 4",
+                                       image.size());
+    progress_ = progress ? progress : ProgressCallback([](State, unsigned) {});
+    progress_(State::Writing, 0);
+    CmdGetVerRops();
+    EraseForImage(image.size());
+    const auto trailer = MakeTrailer(image);
+    const std::size_t bodySize = image.size() - kTrailerSize;
+    CmdWrite(address, image.first(bodySize));
+    // The flag reaches the unit only after everything else has been written.
+    CmdWrite(static_cast<std::uint32_t>(address + bodySize), trailer);
+    LeaveBootloaderAfterFlash();
+}
+
+void Stm32UartUpdater::CmdGetVerRops()
+{
+    commandName_ = "Get Ver Rops";
+    if (!(commandFlags_ & FlagGetVersion))
+        throw lumavex::ExceptionString("Invalid DFU version, command {}", commandName_);
+    SendCommand(0x01);
+    WaitForDfuAck(kReplyTimeoutMs);
+    WaitForData(3, kReplyTimeoutMs);
+    WaitForDfuAck(kReplyTimeoutMs);
+}
+
+void Stm32UartUpdater::EraseForImage(std::size_t imageSize)
+{
+    if (!deviceInfo_)
+        throw lumavex::ExceptionString("no supported device identified, command {}", commandName_);
+    const auto pageSize = static_cast<std::uint32_t>(deviceInfo_->pageSize);
+    const auto length = static_cast<std::uint32_t>(imageSize);
+    const std::uint32_t pageCount = length / pageSize + (length % pageSize != 0 ? 1 : 0);
+    const bool useErase = commandFlags_ & FlagErase;
+    if (!useErase && !(commandFlags_ & FlagEraseExt)) {
+        LogClientError("No erase methods");
+        return;
+    }
+    // A page list that does not fit its count field would wrap round and erase
+    // the wrong pages.
+    if (!globalErase_ && pageCount > (useErase ? kMaxErasePages : kMaxEraseExtPages))
+        throw lumavex::ExceptionString("too many pages to erase: {}", pageCount);
+    const std::uint32_t listed = globalErase_ ? 0 : pageCount;
+    if (useErase)
+        CmdErase(PagesFromZero<std::uint8_t>(listed));
+    else
+        CmdEraseExt(PagesFromZero<std::uint16_t>(listed));
+}
+
+void Stm32UartUpdater::CmdErase(std::span<const std::uint8_t> pages)
+{
+    static constexpr std::array<std::byte, 2> kGlobalErase{std::byte{0xFF}, std::byte{0x00}};
+    commandName_ = "Erase";
+    if (pages.empty())
+        RunErase(0x43, kGlobalErase, kReplyTimeoutMs);
+    else
+        RunErase(0x43, frames::PageList(pages), kReplyTimeoutMs);
+}
+
+void Stm32UartUpdater::CmdEraseExt(std::span<const std::uint16_t> pages)
+{
+    static constexpr std::array<std::byte, 3> kMassErase{std::byte{0xFF}, std::byte{0xFF}, std::byte{0x00}};
+    commandName_ = "Erase Ext";
+    if (pages.empty())
+        RunErase(0x44, kMassErase, kEraseTimeoutMs);
+    else
+        RunErase(0x44, frames::PageList(pages), kEraseTimeoutMs);
+}
+
+void Stm32UartUpdater::RunErase(std::uint8_t code, std::span<const std::byte> list, int listTimeoutMs)
+{
+    SendCommand(code);
+    WaitForDfuAck(kReplyTimeoutMs);
+    Send(list);
+    WaitForDfuAck(listTimeoutMs);
+}
+
+std::array<std::byte, Stm32UartUpdater::kTrailerSize> Stm32UartUpdater::MakeTrailer(
+    std::span<const std::byte> image) const
+{
+    std::array<std::byte, kTrailerSize> trailer{};
+    std::copy(image.end() - kTrailerSize, image.end(), trailer.begin());
+    trailer[4] = std::byte{trailerFlag_ ? std::uint8_t{1} : std::uint8_t{0}};
+    std::fill(trailer.begin() + 5, trailer.end(), std::byte{0});
+    return trailer;
+}
+
+void Stm32UartUpdater::CmdWrite(std::uint32_t address, std::span<const std::byte> bytes)
+{
+    commandName_ = "Write";
+    const std::uint64_t length = bytes.size();
+    std::size_t offset = 0;
+    std::size_t remaining = bytes.size();
+    unsigned nacks = 0;
+    while (remaining > 0) {
+        if (nacks > kMaxNacks)
+            throw lumavex::ExceptionString("10 NACKs received, command {}", commandName_);
+        const std::size_t available = std::min(remaining, kWriteBlockSize);
+        if (!WriteBlock(static_cast<std::uint32_t>(address + offset), bytes.subspan(offset, available))) {
+            ++nacks;
+            continue;
+        }
+        nacks = 0;
+        const std::size_t blockLength = RoundUpToWord(available);
+        offset += blockLength;
+        remaining -= available;
+        if (offset % kProgressStep == 0)
+            progress_(State::Writing, static_cast<unsigned>((length - remaining) * 100 / length));
+    }
+}
+
+// One Write Memory exchange; false when the unit answered any part with NACK.
+bool Stm32UartUpdater::WriteBlock(std::uint32_t address, std::span<const std::byte> block)
+{
+    SendCommand(0x31);
+    if (!WaitForDfuAckNack(kReplyTimeoutMs))
+        return false;
+    SendAddress(address);
+    if (!WaitForDfuAckNack(kReplyTimeoutMs))
+        return false;
+    // A short last block is padded with zero bytes up to a whole word.
+    const std::size_t blockLength = RoundUpToWord(block.size());
+    std::array<std::byte, kWriteBlockSize + 2> frame{};
+    frame[0] = std::byte(blockLength - 1);
+    std::copy(block.begin(), block.end(), frame.begin() + 1);
+    frame[blockLength + 1] = frames::Checksum(std::span(frame).first(blockLength + 1));
+    Send(std::span(frame).first(blockLength + 2));
+    return WaitForDfuAckNack(kReplyTimeoutMs);
+}
+
+void Stm32UartUpdater::CmdGo(std::uint32_t address)
+{
+    SendCommand(0x21);
+    WaitForDfuAck(kReplyTimeoutMs);
+    // The unit leaves the bootloader here; its answer to the address is not awaited.
+    SendAddress(address);
+}
+
+void Stm32UartUpdater::ReadBlock(std::uint32_t address, std::size_t count, std::vector<std::byte>& out)
+{
+    SendCommand(0x11);
+    WaitForDfuAck(kReplyTimeoutMs);
+    SendAddress(address);
+    WaitForDfuAck(kReplyTimeoutMs);
+    const auto last = static_cast<std::uint8_t>(count - 1);
+    const std::array<std::byte, 2> countFrame{std::byte{last}, ~std::byte{last}};
+    Send(countFrame);
+    WaitForDfuAck(kReplyTimeoutMs);
+    const auto data = WaitForData(count, kReplyTimeoutMs);
+    out.insert(out.end(), data.begin(), data.end());
+}
+
+void Stm32UartUpdater::LeaveBootloaderAfterFlash()
+{
+    preReset_();
+    bootSelect_(false);
+    reset_(true);
+    postReset_();
+}
+
+} // namespace stm32_updater

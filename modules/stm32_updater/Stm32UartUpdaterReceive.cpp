@@ -1,0 +1,95 @@
+// Transmit and receive plumbing of Stm32UartUpdater.
+#include "Stm32UartUpdater.h"
+
+#include "BootloaderFrames.h"
+#include "ExceptionString.h"
+
+namespace stm32_updater {
+
+namespace {
+
+constexpr std::uint8_t kAck79 = 0x79;
+constexpr std::uint8_t kNack79 = 0x1F;
+constexpr std::uint8_t kAck75 = 0x75;
+constexpr std::uint8_t kNack75 = 0x3F;
+
+} // namespace
+
+void Stm32UartUpdater::Send(std::span<const std::byte> frame) { driver_->Transmit(frame); }
+
+void Stm32UartUpdater::SendCommand(std::uint8_t code) { Send(frames::Command(code)); }
+
+void Stm32UartUpdater::SendAddress(std::uint32_t address) { Send(frames::Address(address)); }
+
+hal::uart::SubscriptionHandle Stm32UartUpdater::SubscribeReceiver()
+{
+    return driver_->SubscribeOnRx([this](std::byte byte) { OnByteReceived(byte); });
+}
+
+// Runs on the port's thread.
+void Stm32UartUpdater::OnByteReceived(std::byte byte)
+{
+    ring_.Push(byte);
+    wakeUp_.release();
+}
+
+// A permit may stand for a byte that was dropped or already taken, so an
+// empty ring after a permit just means another look and another wait.
+std::span<const std::byte> Stm32UartUpdater::WaitForData(std::size_t count, int timeoutMs)
+{
+    if (count > rxBuffer_.size())
+        throw lumavex::ExceptionString("Too many bytes to receive, command {}", commandName_);
+    rxCursor_ = 0;
+    while (rxCursor_ < count) {
+        if (const auto byte = ring_.Pop()) {
+            rxBuffer_[rxCursor_++] = *byte;
+        } else if (!wakeUp_.tryAcquire(1, timeoutMs)) {
+            throw lumavex::ExceptionString("receive timeout for {} bytes, command {}", count, commandName_);
+        }
+    }
+    return std::span(rxBuffer_).first(count);
+}
+
+std::size_t Stm32UartUpdater::WaitForNBytesToReceive(int timeoutMs)
+{
+    const std::size_t count = std::to_integer<std::size_t>(WaitForData(1, timeoutMs)[0]) + 1;
+    if (count > rxBuffer_.size())
+        throw lumavex::ExceptionString("Too many bytes to receive, command {}", commandName_);
+    return count;
+}
+
+bool Stm32UartUpdater::WaitForDfuAckNack(int timeoutMs)
+{
+    const auto reply = std::to_integer<std::uint8_t>(WaitForData(1, timeoutMs)[0]);
+    if (!ackLearned_)
+        LearnAckNack(reply);
+    if (reply == ackByte_)
+        return true;
+    if (reply == nackByte_)
+        return false;
+    throw lumavex::ExceptionString("Invalid ACK/NACK received 0x{:02x}, command {}", reply, commandName_);
+}
+
+void Stm32UartUpdater::WaitForDfuAck(int timeoutMs)
+{
+    if (!WaitForDfuAckNack(timeoutMs))
+        throw lumavex::ExceptionString("NACK received, command {}", commandName_);
+}
+
+// The first reply byte tells which ACK/NACK pair this bootloader uses; it is
+// kept for the life of the object.
+void Stm32UartUpdater::LearnAckNack(std::uint8_t firstReply)
+{
+    if (firstReply == kAck79) {
+        ackByte_ = kAck79;
+        nackByte_ = kNack79;
+    } else if (firstReply == kAck75) {
+        ackByte_ = kAck75;
+        nackByte_ = kNack75;
+    } else {
+        throw lumavex::ExceptionString("Invalid ACK byte setup 0x{:02x}, command {}", firstReply, commandName_);
+    }
+    ackLearned_ = true;
+}
+
+} // namespace stm32_updater
