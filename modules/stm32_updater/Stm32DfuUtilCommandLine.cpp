@@ -1,0 +1,37 @@
+#include "Stm32DfuUtilCommandLine.h"
+
+namespace stm32_updater {
+
+namespace {
+
+QString hexAddress(std::uint32_t address)
+{
+    return QStringLiteral("0x%1").arg(address, 8, 16, QLatin1Char('0'));
+}
+
+} // namespace
+
+QString dfuDownloadLocation(std::uint32_t address)
+{
+    return hexAddress(address).toUpper() + QStringLiteral(":fast:leave");
+}
+
+QString dfuUploadRange(std::uint32_t address, std::uint64_t size)
+{
+    return hexAddress(address) + QLatin1Char(':') + QString::number(size);
+}
+
+QStringList dfuDownloadArguments(const QString& deviceFilter, std::uint32_t address, const QString& imagePath)
+{
+    return {QStringLiteral("-d"), deviceFilter, QStringLiteral("-a"), QStringLiteral("0"), QStringLiteral("-s"),
+            dfuDownloadLocation(address), QStringLiteral("-D"), imagePath};
+}
+
+QStringList dfuUploadArguments(const QString& deviceFilter, std::uint32_t address, std::uint64_t size,
+                               const QString& filePath)
+{
+    return {QStringLiteral("-d"), deviceFilter, QStringLiteral("-a"), QStringLiteral("2"), QStringLiteral("-s"),
+            dfuUploadRange(address, size), QStringLiteral("-U"), filePath};
+}
+
+} // namespace stm32_updater

@@ -1,0 +1,202 @@
+#include "Stm32DfuUtilUpdater.h"
+
+#include "Stm32DfuUtilCommandLine.h"
+#include "Stm32DfuUtilProgress.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QStandardPaths>
+#include <QTimer>
+
+namespace stm32_updater {
+
+namespace {
+
+constexpr int kKillWaitMs = 5000;
+
+// A file or link left at the path by anyone must not pass for what the tool
+// reads; if it cannot be removed the read is not attempted.
+bool clearPath(const QString& path)
+{
+    QFile::remove(path);
+    const QFileInfo info(path);
+    return !info.exists() && !info.isSymLink();
+}
+
+void stopTool(QProcess& tool)
+{
+    if (tool.state() == QProcess::NotRunning)
+        return;
+    tool.kill();
+    tool.waitForFinished(kKillWaitMs);
+}
+
+// True when the tool ended on its own within the time; a tool that hangs is killed.
+bool runToCompletion(QProcess& tool, int timeoutMs)
+{
+    tool.waitForFinished(timeoutMs);
+    if (tool.state() == QProcess::NotRunning)
+        return true;
+    stopTool(tool);
+    return false;
+}
+
+// The bytes of the regular file at the path, which is removed afterwards.
+std::vector<std::byte> takeFile(const QString& path)
+{
+    const QFileInfo info(path);
+    if (info.isSymLink() || !info.isFile()) {
+        QFile::remove(path);
+        return {};
+    }
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    const QByteArray bytes = file.readAll();
+    file.close();
+    QFile::remove(path);
+    const auto* first = reinterpret_cast<const std::byte*>(bytes.constData());
+    return std::vector<std::byte>(first, first + bytes.size());
+}
+
+} // namespace
+
+Stm32DfuUtilUpdater::Stm32DfuUtilUpdater(QObject* parent, const QString& deviceFilter, const QString& toolPath)
+    : QObject(parent),
+      dfu_util_path(toolPath),
+      process(new QProcess(this)),
+      device_vid_pid(deviceFilter),
+      pollTimer(new QTimer(this))
+{
+    connect(process, &QProcess::finished, this, &Stm32DfuUtilUpdater::onProcessFinished);
+    connect(process, &QProcess::errorOccurred, this, &Stm32DfuUtilUpdater::onProcessError);
+    pollTimer->setSingleShot(true);
+    pollTimer->setInterval(kPollIntervalMs);
+    connect(pollTimer, &QTimer::timeout, this, &Stm32DfuUtilUpdater::ReadOutput);
+}
+
+Stm32DfuUtilUpdater::~Stm32DfuUtilUpdater()
+{
+    pollTimer->stop();
+    process->disconnect(this);
+    stopTool(*process);
+}
+
+bool Stm32DfuUtilUpdater::DownloadFirmware(const std::string& imagePathUtf8, std::uint32_t address)
+{
+    if (download_running)
+        return false;
+    download_running = true;
+    erase_pending = true;
+    completion.reset();
+    // Announced before the start, so that a tool failing to start is reported
+    // after it rather than before.
+    emit EraseStarted();
+    process->start(dfu_util_path,
+                   dfuDownloadArguments(device_vid_pid, address, QString::fromStdString(imagePathUtf8)),
+                   QIODevice::ReadWrite);
+    if (download_running)
+        pollTimer->start();
+    return true;
+}
+
+void Stm32DfuUtilUpdater::ReadOutput()
+{
+    if (!download_running) {
+        emit ProgressUpdate(100);
+        return;
+    }
+    const std::optional<int> percent = lastDownloadPercent(QString::fromUtf8(takeOutput()));
+    if (percent) {
+        if (erase_pending) {
+            erase_pending = false;
+            emit EraseFinished();
+        }
+        emit ProgressUpdate(*percent);
+    }
+    pollTimer->start();
+}
+
+// dfu-util often reports an error after the device left DFU mode at the end
+// of a good download, so a nonzero exit code still counts as success once the
+// tool has said the whole file was written. Without that line (no device, no
+// image file, a transfer error) it is a failure.
+void Stm32DfuUtilUpdater::onProcessFinished(int exit_code, QProcess::ExitStatus exit_status)
+{
+    if (!download_running)
+        return;
+    takeOutput();
+    finishDownload(exit_status == QProcess::NormalExit && (exit_code == 0 || completion.completed()));
+}
+
+void Stm32DfuUtilUpdater::onProcessError(QProcess::ProcessError error)
+{
+    // A tool that cannot be started never reports finished.
+    if (error == QProcess::FailedToStart && download_running)
+        finishDownload(false);
+}
+
+// After a good run the next poll reports 100 % and stops; a failed run stops
+// polling at once, so the bar is not filled beside the error.
+void Stm32DfuUtilUpdater::finishDownload(bool succeeded)
+{
+    download_running = false;
+    if (!succeeded)
+        pollTimer->stop();
+    emit UpdateFinished(succeeded);
+}
+
+QByteArray Stm32DfuUtilUpdater::takeOutput()
+{
+    process->readAllStandardError();
+    const QByteArray output = process->readAllStandardOutput();
+    completion.feed(output);
+    return output;
+}
+
+bool Stm32DfuUtilUpdater::Flash(std::span<const std::byte> image, const ProgressCallback& progress,
+                                std::uint32_t /*address*/) noexcept
+{
+    return Flash(image, progress);
+}
+
+bool Stm32DfuUtilUpdater::Flash(std::span<const std::byte> /*image*/, const ProgressCallback& /*progress*/) noexcept
+{
+    return false;
+}
+
+bool Stm32DfuUtilUpdater::GetTrailerFlag() const
+{
+    return true;
+}
+
+void Stm32DfuUtilUpdater::ExitDfu(std::uint32_t /*goAddress*/, std::uint32_t /*markerAddress*/) {}
+
+std::vector<std::byte> Stm32DfuUtilUpdater::ReadMemory(std::uint32_t address, std::uint64_t size)
+{
+    const QString path = otpFilePath();
+    if (!clearPath(path))
+        return {};
+    QProcess tool;
+    tool.start(dfu_util_path, dfuUploadArguments(device_vid_pid, address, size, path), QIODevice::ReadWrite);
+    if (!runToCompletion(tool, readTimeoutMs)) {
+        // Whatever a killed tool left behind is not a complete read.
+        QFile::remove(path);
+        return {};
+    }
+    return takeFile(path);
+}
+
+bool Stm32DfuUtilUpdater::ConnectDevice()
+{
+    return true;
+}
+
+void Stm32DfuUtilUpdater::DisconnectDevice() {}
+
+QString Stm32DfuUtilUpdater::otpFilePath()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::TempLocation) + QStringLiteral("/lumavex_otp.bin");
+}
+
+} // namespace stm32_updater

@@ -1,0 +1,76 @@
+#pragma once
+
+#include "IStm32Updater.h"
+#include "Stm32DfuUtilCompletionWatch.h"
+
+#include <QObject>
+#include <QProcess>
+#include <QString>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+class QTimer;
+
+Q_DECLARE_INTERFACE(IStm32Updater, "IStm32Updater")
+
+namespace stm32_updater {
+
+// Drives an STM32 in its USB DFU bootloader through the dfu-util tool: an
+// asynchronous firmware download followed through the tool's progress output,
+// and a blocking read of the OTP area through a temporary file.
+class Stm32DfuUtilUpdater : public QObject, public IStm32Updater {
+    Q_OBJECT
+    Q_INTERFACES(IStm32Updater)
+
+public:
+    static constexpr int kPollIntervalMs = 1000;
+    static constexpr int kDefaultReadTimeoutMs = 30000;
+
+    Stm32DfuUtilUpdater(QObject* parent, const QString& deviceFilter, const QString& toolPath);
+    ~Stm32DfuUtilUpdater() override;
+
+    // Starts the download and returns at once; UpdateFinished reports the end.
+    // False only when a download is already running (nothing is started then).
+    bool DownloadFirmware(const std::string& imagePathUtf8, std::uint32_t address);
+
+    bool Flash(std::span<const std::byte> image, const ProgressCallback& progress,
+               std::uint32_t address) noexcept override;
+    bool Flash(std::span<const std::byte> image, const ProgressCallback& progress) noexcept override;
+    bool GetTrailerFlag() const override;
+    void ExitDfu(std::uint32_t goAddress, std::uint32_t markerAddress) override;
+    std::vector<std::byte> ReadMemory(std::uint32_t address, std::uint64_t size) override;
+    bool ConnectDevice() override;
+    void DisconnectDevice() override;
+
+    // Where the tool leaves the OTP bytes it read.
+    static QString otpFilePath();
+    // How long ReadMemory lets the tool run before killing it.
+    void setReadTimeoutMs(int timeoutMs) { readTimeoutMs = timeoutMs; }
+
+signals:
+    void EraseStarted();
+    void EraseFinished();
+    void ProgressUpdate(int percent);
+    void UpdateFinished(bool status);
+
+private slots:
+    void ReadOutput();
+    void onProcessFinished(int exit_code, QProcess::ExitStatus exit_status);
+
+private:
+    void onProcessError(QProcess::ProcessError error);
+    void finishDownload(bool succeeded);
+    QByteArray takeOutput();
+
+    QString dfu_util_path;
+    QProcess* process;
+    QString device_vid_pid;
+    bool download_running = false;
+    bool erase_pending = false;
+    QTimer* pollTimer;
+    Stm32DfuUtilCompletionWatch completion;
+    int readTimeoutMs = kDefaultReadTimeoutMs;
+};
+
+} // namespace stm32_updater

@@ -1,0 +1,46 @@
+#pragma once
+
+#include "FirmwareUpdaterBase.h"
+
+#include <QString>
+#include <cstdint>
+#include <memory>
+
+namespace stm32_updater {
+class Stm32DfuUtilUpdater;
+}
+
+// Updates a unit in its USB DFU bootloader through dfu-util. There is no link
+// to hold: every run of the tool finds the unit by its USB identifiers. The
+// download runs in the tool while the worker thread stays free; its erase,
+// progress and end are relayed from the runner.
+class UsbFirmwareUpdater : public FirmwareUpdaterBase {
+    Q_OBJECT
+
+public:
+    // The USB identifiers of the STM32 DFU bootloader.
+    static constexpr const char* kDeviceFilter = "0483:df11";
+
+    UsbFirmwareUpdater(const QString& firmwarePath, const QString& dfuUtilPath, std::uint32_t programmingAddress,
+                       std::uint32_t otpAddress, std::uint64_t otpSize, const QString& fwTargetType,
+                       QObject* parent = nullptr);
+    ~UsbFirmwareUpdater() override;
+
+    bool connectDevice(const QString& portName) override;
+    void disconnectDevice() override;
+    bool upload(const QString& path, std::function<void(int)> progress) override;
+    void exitBootloader() override;
+    bool verifyDeviceId(const QList<uint8_t>& deviceIds) override;
+
+public slots:
+    void onStartUpdate() override;
+    void onConnectToDevice(const QString& port_name, QList<uint8_t> device_ids, const bool& verify) override;
+    void onDisconnectDevice() override;
+
+private:
+    std::unique_ptr<stm32_updater::Stm32DfuUtilUpdater> runner;
+    std::uint32_t programming_address;
+    std::uint32_t otp_address;
+    std::uint64_t otp_size;
+    QString fw_target_type;
+};
