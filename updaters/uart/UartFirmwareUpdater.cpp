@@ -1,0 +1,179 @@
+#include "UartFirmwareUpdater.h"
+
+#include "CheckModelIdInOtp.h"
+#include "Stm32UartUpdater.h"
+
+#include <QDebug>
+#include <QFile>
+#include <cstdio>
+#include <fmt/format.h>
+#include <optional>
+#include <vector>
+
+namespace {
+
+constexpr std::uint8_t kReservedReceivers = 1;
+constexpr std::uint32_t kUartMode = 1;
+
+// The whole file, zero-padded to whole 32-bit words; empty when it cannot be read.
+std::optional<std::vector<std::byte>> loadPaddedImage(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        fmt::print("File {} not found/could not be opened\n", path.toLocal8Bit().toStdString());
+        std::fflush(stdout);
+        return std::nullopt;
+    }
+    const QByteArray content = file.readAll();
+    std::vector<std::byte> image(reinterpret_cast<const std::byte*>(content.constData()),
+                                 reinterpret_cast<const std::byte*>(content.constData()) + content.size());
+    image.resize((image.size() + 3) / 4 * 4, std::byte{0});
+    return image;
+}
+
+} // namespace
+
+UartFirmwareUpdater::UartFirmwareUpdater(const QString& firmwarePath, std::uint32_t start_address,
+                                         std::uint32_t programming_address, std::uint32_t otp_address,
+                                         std::uint64_t otp_size, std::uint32_t boot_mode_address,
+                                         const QString& fw_target_type, QObject* parent)
+    : UartFirmwareUpdater(firmwarePath, start_address, programming_address, otp_address, otp_size,
+                          boot_mode_address, fw_target_type, nullptr, parent)
+{
+    client = makeUartClient();
+}
+
+UartFirmwareUpdater::UartFirmwareUpdater(const QString& firmwarePath, std::uint32_t start_address,
+                                         std::uint32_t programming_address, std::uint32_t otp_address,
+                                         std::uint64_t otp_size, std::uint32_t boot_mode_address,
+                                         const QString& fw_target_type, std::unique_ptr<IStm32Updater> client,
+                                         QObject* parent)
+    : FirmwareUpdaterBase(firmwarePath, parent),
+      start_address(start_address),
+      programming_address(programming_address),
+      otp_address(otp_address),
+      otp_size(otp_size),
+      boot_mode_address(boot_mode_address),
+      fw_target_type(fw_target_type),
+      dispatcher({}, kReservedReceivers),
+      uart_interface(std::make_unique<UartInterface>(&uart_semaphore, this)),
+      client(std::move(client))
+{
+}
+
+UartFirmwareUpdater::~UartFirmwareUpdater()
+{
+    closeSerialLink();
+}
+
+std::unique_ptr<IStm32Updater> UartFirmwareUpdater::makeUartClient()
+{
+    const auto noLine = [](bool) {};
+    const auto noHook = [] {};
+    return std::make_unique<stm32_updater::Stm32UartUpdater>(noLine, noLine, uart_interface.get(), &dispatcher,
+                                                             &flash_mutex, true, false, noHook, noHook, kUartMode);
+}
+
+bool UartFirmwareUpdater::connectDevice(const QString& portName)
+{
+    // A failed handshake leaves its link up; a retry replaces it.
+    closeSerialLink();
+    if (!openSerialLink(portName))
+        return false;
+    return client->ConnectDevice();
+}
+
+bool UartFirmwareUpdater::openSerialLink(const QString& portName)
+{
+    auto port = std::make_unique<Uart>(portName, kBaudRate, &uart_semaphore);
+    if (!port->isOpen())
+        return false;
+    // No Uart is attached now, so no late report can reach the gate.
+    uart_interface->resetTransmitGate();
+    uart = port.release();
+    uart_thread = new QThread();
+    uart->moveToThread(uart_thread);
+    connect(uart_thread, &QThread::finished, uart, &QObject::deleteLater);
+    transmitConnection = connect(uart_interface.get(), &UartInterface::TransmitData, uart, &Uart::onTransmit);
+    rxCallbackConnection =
+        connect(uart_interface.get(), &UartInterface::SetRxCallback, uart, &Uart::onSetRxCallback);
+    uart_thread->start(QThread::InheritPriority);
+    return true;
+}
+
+void UartFirmwareUpdater::disconnectDevice()
+{
+    closeSerialLink();
+}
+
+void UartFirmwareUpdater::closeSerialLink()
+{
+    disconnect(transmitConnection);
+    disconnect(rxCallbackConnection);
+    if (!uart_thread)
+        return;
+    uart_thread->quit();
+    uart_thread->wait();
+    // The Uart went with its thread, through deleteLater.
+    delete uart_thread;
+    uart_thread = nullptr;
+    uart = nullptr;
+}
+
+bool UartFirmwareUpdater::upload(const QString& path, std::function<void(int)> progress)
+{
+    const std::optional<std::vector<std::byte>> image = loadPaddedImage(path);
+    if (!image)
+        return false;
+    if (std::ssize(*image) < kMinimumImageSize) {
+        qWarning() << "UartFirmwareUpdater: image too short" << path;
+        return false;
+    }
+    const auto relay = [&progress](IFwUpdater::State, unsigned percent) {
+        if (progress)
+            progress(static_cast<int>(percent));
+    };
+    const bool flashed = client->Flash(*image, relay, programming_address);
+    client->DisconnectDevice();
+    return flashed;
+}
+
+void UartFirmwareUpdater::exitBootloader()
+{
+    client->ExitDfu(start_address, boot_mode_address);
+}
+
+bool UartFirmwareUpdater::exitBootloaderChecked()
+{
+    try {
+        exitBootloader();
+        return true;
+    } catch (const std::exception& error) {
+        qWarning() << "UartFirmwareUpdater: leaving the bootloader failed" << error.what();
+        return false;
+    }
+}
+
+bool UartFirmwareUpdater::verifyDeviceId(const QList<uint8_t>& deviceIds)
+{
+    if (fw_target_type == QStringLiteral("service"))
+        return true;
+    const std::vector<std::byte> otp = client->ReadMemory(otp_address, otp_size);
+    return checkModelIdInOtp(otp, deviceIds);
+}
+
+void UartFirmwareUpdater::onStartUpdate()
+{
+    runUpdate();
+}
+
+void UartFirmwareUpdater::onConnectToDevice(const QString& port_name, QList<uint8_t> device_ids,
+                                            const bool& verify)
+{
+    connectAndReport(port_name, device_ids, verify);
+}
+
+void UartFirmwareUpdater::onDisconnectDevice()
+{
+    disconnectAndReport();
+}
