@@ -8,7 +8,6 @@
 #include <QDir>
 #include <QSettings>
 #include <QStyleFactory>
-#include <cstdio>
 #include <memory>
 
 int runApplication(int argc, char* argv[])
@@ -21,15 +20,10 @@ int runApplication(int argc, char* argv[])
     QSettings settings(resourcesDir.filePath(QStringLiteral("config.ini")), QSettings::IniFormat);
 
     const StartupConfig config = StartupConfig::read(settings, resourcesDir);
-    std::unique_ptr<FirmwareUpdaterBase> updater = createUpdater(config, dfuUtilPath);
-    if (!updater) {
-        std::fprintf(stderr, "The interface \"%s\" is not available in this build.\n",
-                     qPrintable(interfaceName(config.interfaceType)));
-        return 2;
-    }
     int exitCode = 0;
     {
-        MainWindow window(resourcesDir, &settings, dfuUtilPath, config.interfaceType, updater.release());
+        MainWindow window(resourcesDir, &settings, dfuUtilPath, config.interfaceType,
+                          createUpdater(config, dfuUtilPath).release());
         window.show();
         exitCode = application.exec();
     }

@@ -1,26 +1,22 @@
 #include "UpdaterFactory.h"
 
+#include "McubootSerialUpdater.h"
+#include "UartFirmwareUpdater.h"
+#include "UsbFirmwareUpdater.h"
+
 std::unique_ptr<FirmwareUpdaterBase> createUpdater(const StartupConfig& config, const QString& dfuUtilPath)
 {
-    Q_UNUSED(dfuUtilPath);
     switch (config.interfaceType) {
-    case InterfaceType::Uart:
-    case InterfaceType::Usb:
     case InterfaceType::McubootSerial:
-        break;
-    }
-    return nullptr;
-}
-
-QString interfaceName(InterfaceType type)
-{
-    switch (type) {
+        return std::make_unique<McubootSerialUpdater>(config.firmwarePath, config.mcubootBaud, false,
+                                                      config.fwTargetType, nullptr);
     case InterfaceType::Usb:
-        return QStringLiteral("usb");
-    case InterfaceType::McubootSerial:
-        return QStringLiteral("mcuboot_serial");
+        return std::make_unique<UsbFirmwareUpdater>(config.firmwarePath, dfuUtilPath, config.programmingAddress,
+                                                    config.otpAddress, config.otpSize, config.fwTargetType, nullptr);
     case InterfaceType::Uart:
         break;
     }
-    return QStringLiteral("uart");
+    return std::make_unique<UartFirmwareUpdater>(config.firmwarePath, config.startAddress, config.programmingAddress,
+                                                 config.otpAddress, config.otpSize, config.bootModeAddress,
+                                                 config.fwTargetType, nullptr);
 }

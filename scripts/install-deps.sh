@@ -7,7 +7,7 @@ packages=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev qt6-serialport-dev libgl-dev libfmt-dev libgtest-dev
   stm32flash dfu-util
-  xvfb xdotool x11-apps imagemagick
+  xvfb xdotool x11-utils imagemagick openssl bc
 )
 
 missing=()

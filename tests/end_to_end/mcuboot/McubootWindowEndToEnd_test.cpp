@@ -1,0 +1,226 @@
+#include "ButtonStyles.h"
+#include "MainWindow.h"
+#include "McubootSerialUpdater.h"
+#include "TempResources.h"
+#include "UnitSimulator.h"
+#include "VirtualPorts.h"
+#include "WaitUntil.h"
+#include "WindowProbe.h"
+
+#include <QFile>
+#include <QPointer>
+#include <QRandomGenerator>
+#include <QTimer>
+#include <atomic>
+#include <gtest/gtest.h>
+#include <memory>
+
+namespace {
+
+const QString kErrorText = QString::fromUtf8("Error connecting to device \u2014 Disconnect device and repeat step 1-3");
+constexpr const char* kUnitIds = "1209:4c55";
+
+QByteArray makeImage(int size)
+{
+    QByteArray image(size, Qt::Uninitialized);
+    QRandomGenerator generator(1234);
+    for (char& byte : image)
+        byte = static_cast<char>(generator.bounded(256));
+    return image;
+}
+
+// The real window with the real MCUboot back-end on its worker thread, and
+// simulated units on pseudo-terminals announced as virtual ports.
+class McubootWindow : public ::testing::Test {
+protected:
+    void TearDown() override
+    {
+        window.reset();
+        qunsetenv(VirtualPorts::kEnvironmentVariable);
+    }
+
+    void start(int imageSize = 100 * 1024, const QString& deviceIds = "7, 12")
+    {
+        resources = std::make_unique<TempResources>(
+            QStringLiteral("interface=mcuboot_serial\nfirmware_filename=firmware.bin\nproduct_list=Unit:%1\n"
+                           "device_id_list=%2\n").arg(kUnitIds, deviceIds));
+        image = makeImage(imageSize);
+        resources->writeFile("firmware.bin", image);
+        auto* updater = new McubootSerialUpdater(resources->filePath("firmware.bin"), 921600, false, QString(), nullptr);
+        window = std::make_unique<MainWindow>(resources->dir(), &resources->settings(),
+                                              resources->filePath("dfu-util-static"), InterfaceType::McubootSerial,
+                                              updater);
+        probe = std::make_unique<WindowProbe>(*window);
+        window->show();
+    }
+
+    static void announce(const QStringList& paths)
+    {
+        QStringList entries;
+        for (const QString& path : paths)
+            entries << path + "=" + kUnitIds;
+        qputenv(VirtualPorts::kEnvironmentVariable, entries.join(';').toUtf8());
+    }
+
+    bool waitForButton(const QString& text, bool enabled, int timeoutMs = 10000)
+    {
+        return waitUntil([&] { return probe->buttonText() == text && probe->buttonEnabled() == enabled; },
+                         timeoutMs);
+    }
+    bool waitForReady() { return waitForButton("UPDATE", true); }
+    bool waitForSearching(int timeoutMs = 10000)
+    {
+        return waitUntil([&] {
+            return probe->buttonText() == "UPDATE" && !probe->buttonEnabled() && probe->progressFormat().isEmpty() &&
+                   probe->progressValue() == 0;
+        }, timeoutMs);
+    }
+
+    std::unique_ptr<TempResources> resources;
+    QByteArray image;
+    std::unique_ptr<MainWindow> window;
+    std::unique_ptr<WindowProbe> probe;
+};
+
+TEST_F(McubootWindow, UpdatesAUnitFromTheButtonToDone)
+{
+    start();
+    UnitSimulator unit({"--model-id", "7", "--serial-number", "LMX-1"});
+    ASSERT_TRUE(unit.isReady());
+    announce({unit.path()});
+    ASSERT_TRUE(waitForReady());
+    EXPECT_EQ(probe->buttonStyle(), kButtonEnabledStyle);
+
+    QList<int> seen;
+    QObject::connect(probe->progress(), &QProgressBar::valueChanged, [&seen](int value) { seen << value; });
+    probe->button()->click();
+    EXPECT_FALSE(probe->buttonEnabled());
+    ASSERT_TRUE(waitForButton("DONE", false, 30000));
+    EXPECT_EQ(probe->progressValue(), 100);
+    EXPECT_EQ(probe->buttonStyle(), kButtonEnabledStyle);
+    EXPECT_GT(seen.size(), 2);
+    EXPECT_TRUE(std::is_sorted(seen.begin(), seen.end()));
+    ASSERT_TRUE(unit.waitForEvent("reset", 3000));
+    EXPECT_EQ(unit.image(), image);
+}
+
+TEST_F(McubootWindow, UnplugGoesBackToSearchingAndTheNextUnitIsServed)
+{
+    start(4000);
+    auto first = std::make_unique<UnitSimulator>(QStringList{"--model-id", "7"});
+    const QString firstPath = first->path();
+    announce({firstPath});
+    ASSERT_TRUE(waitForReady());
+    probe->button()->click();
+    ASSERT_TRUE(waitForButton("DONE", false, 30000));
+
+    first->unplug();
+    EXPECT_FALSE(QFile::exists(firstPath));
+    ASSERT_TRUE(waitForSearching());
+
+    UnitSimulator next({"--model-id", "12"});
+    ASSERT_TRUE(next.isReady());
+    announce({firstPath, next.path()});
+    ASSERT_TRUE(waitForReady());
+    probe->button()->click();
+    ASSERT_TRUE(waitForButton("DONE", false, 30000));
+    EXPECT_EQ(next.image(), image);
+}
+
+TEST_F(McubootWindow, UnlistedModelIsRejected)
+{
+    start(2000);
+    UnitSimulator unit({"--model-id", "99"});
+    announce({unit.path()});
+    ASSERT_TRUE(waitUntil([&] { return probe->progressFormat() == kErrorText; }, 10000));
+    EXPECT_EQ(probe->buttonText(), "UPDATE");
+    EXPECT_FALSE(probe->buttonEnabled());
+    EXPECT_EQ(probe->buttonStyle(), kButtonDisabledStyle);
+    EXPECT_EQ(unit.image().size(), 0);
+}
+
+TEST_F(McubootWindow, UnitThatStopsAnsweringEndsInFailedWhileTheWindowKeepsRunning)
+{
+    start(20 * 1024);
+    // Requests 1 and 2 are the probe and the model read; the upload's fourth chunk gets no answer.
+    UnitSimulator unit({"--model-id", "7", "--silent-from-request", "6"});
+    announce({unit.path()});
+    ASSERT_TRUE(waitForReady());
+    probe->button()->click();
+    ASSERT_TRUE(waitForButton("UPDATING", false));
+
+    // The main thread is not held by the back-end: a timer fires while the update still waits.
+    bool timerRan = false;
+    bool stillUpdating = false;
+    QTimer::singleShot(50, [&] {
+        timerRan = true;
+        stillUpdating = probe->progressFormat() != kErrorText;
+    });
+    ASSERT_TRUE(waitUntil([&] { return probe->progressFormat() == kErrorText; }, 15000));
+    EXPECT_TRUE(timerRan);
+    EXPECT_TRUE(stillUpdating);
+    EXPECT_EQ(probe->buttonText(), "UPDATING");
+    EXPECT_FALSE(probe->buttonEnabled());
+    EXPECT_EQ(probe->buttonStyle(), kButtonDisabledStyle);
+    EXPECT_EQ(unit.resetCount(), 0);
+}
+
+TEST_F(McubootWindow, TwoUnitsAtOnceConnectToNeither)
+{
+    start(2000);
+    UnitSimulator a({"--model-id", "7"});
+    UnitSimulator b({"--model-id", "7"});
+    announce({a.path(), b.path()});
+    // Detection runs every 2 s; over two rounds neither unit may be asked anything.
+    EXPECT_FALSE(waitUntil([&] { return probe->buttonEnabled(); }, 4500));
+    EXPECT_FALSE(a.log().contains("request")) << a.log().toStdString();
+    EXPECT_FALSE(b.log().contains("request")) << b.log().toStdString();
+}
+
+struct BadUnitCase {
+    const char* name;
+    QStringList arguments;
+};
+
+class BadUnit : public McubootWindow, public ::testing::WithParamInterface<BadUnitCase> {};
+
+// A unit that never answers or answers garbage is simply not connected: the
+// window stays Searching and keeps asking.
+TEST_P(BadUnit, StaysSearching)
+{
+    start(2000);
+    UnitSimulator unit(GetParam().arguments);
+    announce({unit.path()});
+    ASSERT_TRUE(waitUntil([&] { return unit.log().count("request #") >= 2; }, 15000)) << unit.log().toStdString();
+    EXPECT_TRUE(waitForSearching(100));
+    EXPECT_EQ(probe->progressFormat(), "");
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, BadUnit,
+                         ::testing::Values(BadUnitCase{"silent", {"--model-id", "7", "--silent-from-request", "1"}},
+                                           BadUnitCase{"bad_crc", {"--model-id", "7", "--bad-crc-from-request", "1"}}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(McubootWindow, PortThatIsNotASerialDeviceIsNotConnected)
+{
+    start(2000);
+    resources->writeFile("not-a-port", "plain file");
+    announce({resources->filePath("not-a-port")});
+    EXPECT_FALSE(waitUntil([&] { return probe->buttonEnabled(); }, 2500));
+    EXPECT_TRUE(waitForSearching(100));
+}
+
+TEST_F(McubootWindow, ClosingDuringAnUpdateWaitsForItAndExitsCleanly)
+{
+    start(60 * 1024);
+    UnitSimulator unit({"--model-id", "7", "--baud", "921600"});
+    announce({unit.path()});
+    ASSERT_TRUE(waitForReady());
+    probe->button()->click();
+    ASSERT_TRUE(waitUntil([&] { return probe->progressValue() > 0; }, 10000));
+    window.reset();  // waits for the upload, then stops the worker thread
+    EXPECT_EQ(unit.image(), image);
+    EXPECT_TRUE(unit.waitForEvent("reset", 2000));
+}
+
+} // namespace
