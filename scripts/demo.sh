@@ -59,14 +59,14 @@ else
   wait_for "group 64" "$demo/simulator-requests.txt" 15 || { echo "demo: the updater never asked the unit" >&2; exit 1; }
   sleep 1
   window=$(xdotool search --sync --name "Lumavex firmware updater" | head -n 1)
-  import -window root "$demo/ready.png"
+  import -window "$window" "$demo/ready.png"
   # The UPDATE button sits at (40..139, 400..440) in the window.
   xdotool mousemove --window "$window" 90 420 click 1
   started=$(date +%s.%N)
   wait_for "^reset" "$demo/simulator-events.txt" 60 || { echo "demo: the update did not finish" >&2; exit 1; }
   finished=$(date +%s.%N)
   sleep 1
-  import -window root "$demo/done.png"
+  import -window "$window" "$demo/done.png"
   echo "demo: click to reset request took $(echo "$finished - $started" | bc) s"
   echo "demo: screenshots $demo/ready.png and $demo/done.png"
 fi
