@@ -4,11 +4,7 @@
 
 #include <QDeadlineTimer>
 #include <QThread>
-#include <cerrno>
-#include <fcntl.h>
 #include <poll.h>
-#include <pty.h>
-#include <termios.h>
 #include <unistd.h>
 
 namespace {
@@ -37,29 +33,13 @@ SmpRequest parseRequestLine(const QByteArray& line)
 
 } // namespace
 
-SmpTestPeer::SmpTestPeer()
-{
-    char name[128] = {};
-    if (openpty(&master, &slave, name, nullptr, nullptr) != 0) {
-        master = slave = -1;
-        return;
-    }
-    termios raw{};
-    tcgetattr(slave, &raw);
-    cfmakeraw(&raw);
-    tcsetattr(slave, TCSANOW, &raw);
-    slavePath = QString::fromLocal8Bit(name);
-}
+SmpTestPeer::SmpTestPeer() = default;
 
 SmpTestPeer::~SmpTestPeer()
 {
     stopping = true;
     if (thread.joinable())
         thread.join();
-    if (master >= 0)
-        close(master);
-    if (slave >= 0)
-        close(slave);
 }
 
 void SmpTestPeer::start(Responder answer)
@@ -79,14 +59,7 @@ void SmpTestPeer::startReplying(std::function<QByteArray(const SmpRequest&)> rep
 
 void SmpTestPeer::send(const QByteArray& bytes)
 {
-    qsizetype done = 0;
-    while (done < bytes.size()) {
-        const ssize_t written = write(master, bytes.constData() + done, static_cast<size_t>(bytes.size() - done));
-        if (written < 0 && errno != EINTR && errno != EAGAIN)
-            return;
-        if (written > 0)
-            done += written;
-    }
+    terminal.send(bytes);
 }
 
 std::vector<SmpRequest> SmpTestPeer::requests() const
@@ -110,7 +83,7 @@ void SmpTestPeer::run()
 {
     QByteArray pending;
     while (!stopping) {
-        pollfd watch{master, POLLIN, 0};
+        pollfd watch{terminal.masterDescriptor(), POLLIN, 0};
         if (poll(&watch, 1, 10) <= 0)
             continue;
         if (!(watch.revents & POLLIN)) {
@@ -118,7 +91,7 @@ void SmpTestPeer::run()
             continue;
         }
         char buffer[4096];
-        const ssize_t count = read(master, buffer, sizeof buffer);
+        const ssize_t count = read(terminal.masterDescriptor(), buffer, sizeof buffer);
         if (count <= 0)
             continue;
         pending.append(buffer, count);

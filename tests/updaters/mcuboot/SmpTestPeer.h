@@ -1,5 +1,7 @@
 #pragma once
 
+#include "PseudoTerminal.h"
+
 #include <QByteArray>
 #include <QString>
 #include <atomic>
@@ -30,8 +32,8 @@ public:
     SmpTestPeer(const SmpTestPeer&) = delete;
     SmpTestPeer& operator=(const SmpTestPeer&) = delete;
 
-    bool isOpen() const { return master >= 0; }
-    QString portName() const { return slavePath; }
+    bool isOpen() const { return terminal.isValid(); }
+    QString portName() const { return terminal.portName(); }
 
     // Starts answering; the responder runs on the peer's thread.
     void start(Responder responder);
@@ -49,9 +51,7 @@ private:
     void run();
     void handleLine(const QByteArray& line);
 
-    int master = -1;
-    int slave = -1;
-    QString slavePath;
+    PseudoTerminal terminal;
     Responder responder;
     std::atomic<bool> stopping{false};
     std::thread thread;

@@ -1,6 +1,7 @@
 #include "PseudoTerminal.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <poll.h>
 #include <pty.h>
 #include <termios.h>
@@ -30,7 +31,15 @@ PseudoTerminal::~PseudoTerminal()
 
 bool PseudoTerminal::send(const QByteArray& bytes)
 {
-    return write(master, bytes.constData(), static_cast<size_t>(bytes.size())) == bytes.size();
+    qsizetype done = 0;
+    while (done < bytes.size()) {
+        const ssize_t written = write(master, bytes.constData() + done, static_cast<size_t>(bytes.size() - done));
+        if (written < 0 && errno != EINTR && errno != EAGAIN)
+            return false;
+        if (written > 0)
+            done += written;
+    }
+    return true;
 }
 
 QByteArray PseudoTerminal::receive(int count, int timeoutMs)

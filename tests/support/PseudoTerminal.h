@@ -14,6 +14,8 @@ public:
 
     bool isValid() const { return master >= 0; }
     QString portName() const { return slaveName; }
+    // For peers that watch the line themselves (poll, read).
+    int masterDescriptor() const { return master; }
 
     // What the unit sends.
     bool send(const QByteArray& bytes);
