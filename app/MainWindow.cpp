@@ -8,6 +8,7 @@
 #include "SerialPortList.h"
 
 #include <QCoreApplication>
+#include <QEventLoop>
 #include <QFontDatabase>
 #include <QIcon>
 #include <QLabel>
@@ -76,11 +77,27 @@ MainWindow::MainWindow(const QDir& resourcesDir, QSettings* settings, const QStr
 MainWindow::~MainWindow()
 {
     // Let a running update finish before anything it uses goes away.
+    waitForRunningDownload();
     worker_thread->quit();
     worker_thread->wait();
     delete worker_thread;
     delete updater;
     delete ui;
+}
+
+// The serial back-ends hold the worker thread for a whole update, so stopping
+// the thread waits for it. A DFU download runs in the external tool while the
+// worker is idle: wait for its end here, or the tool would be killed mid-flash.
+void MainWindow::waitForRunningDownload()
+{
+    if (interface_type != InterfaceType::Usb)
+        return;
+    QEventLoop loop;
+    connect(updater, &FirmwareUpdaterBase::UpdateFinished, &loop, &QEventLoop::quit);
+    // Reports already on their way settle update_running first.
+    QCoreApplication::processEvents();
+    if (update_running)
+        loop.exec(QEventLoop::ExcludeUserInputEvents);
 }
 
 void MainWindow::startWorkerThread()
@@ -287,6 +304,7 @@ void MainWindow::onUpdateButtonClicked()
 
 void MainWindow::onWorkerThreadStarted()
 {
+    update_running = true;
     ui->updateButton->setText("UPDATING");
     ui->updateButton->setStyleSheet(kButtonEnabledStyle);
     if (interface_type == InterfaceType::Uart)
@@ -306,6 +324,7 @@ void MainWindow::onEraseFinished()
 
 void MainWindow::onWorkerThreadFinished(bool status)
 {
+    update_running = false;
     ui->updateButton->setEnabled(false);
     if (status) {
         ui->updateButton->setStyleSheet(kButtonEnabledStyle);

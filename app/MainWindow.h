@@ -54,6 +54,7 @@ private:
     void checkDfuDevices();
     void scheduleCheck(int delayMs);
     void showButton(bool enabled, const QString& text, const QString& style);
+    void waitForRunningDownload();
 
     MainWindowUi* ui;
     FirmwareUpdaterBase* updater;
@@ -65,6 +66,8 @@ private:
     QList<uint8_t> device_ids;
     QString port_name;
     bool connected = false;
+    // Between UpdateStarted and UpdateFinished.
+    bool update_running = false;
     QFont regular7;
     QFont regular9;
     QFont bold12;

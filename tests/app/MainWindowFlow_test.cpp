@@ -5,6 +5,7 @@
 #include "VirtualPorts.h"
 #include "WaitUntil.h"
 #include "WindowProbe.h"
+#include "WindowTexts.h"
 
 #include <QFile>
 #include <QPointer>
@@ -15,7 +16,6 @@
 
 namespace {
 
-const QString kErrorText = QString::fromUtf8("Error connecting to device \u2014 Disconnect device and repeat step 1-3");
 
 // The window with a scripted back-end; units are plain files announced as
 // virtual ports, so "plugging" is creating the file and "unplugging" removing it.
@@ -107,7 +107,7 @@ TEST_F(WindowFlow, FailedUpdateShowsTheErrorText)
     plug("unit0");
     ASSERT_TRUE(waitForButton("UPDATE", true));
     probe->button()->click();
-    ASSERT_TRUE(waitUntil([&] { return probe->progressFormat() == kErrorText; }, 5000));
+    ASSERT_TRUE(waitUntil([&] { return probe->progressFormat() == kWindowErrorText; }, 5000));
     EXPECT_EQ(probe->buttonText(), "UPDATING");
     EXPECT_FALSE(probe->buttonEnabled());
     EXPECT_EQ(probe->buttonStyle(), kButtonDisabledStyle);
@@ -119,7 +119,7 @@ TEST_F(WindowFlow, RejectedUnitShowsTheErrorTextAndIsAskedAgain)
     start(InterfaceType::McubootSerial, {true, false, true, {}, 0});
     announce({"unit0"});
     plug("unit0");
-    ASSERT_TRUE(waitUntil([&] { return probe->progressFormat() == kErrorText; }, 3000));
+    ASSERT_TRUE(waitUntil([&] { return probe->progressFormat() == kWindowErrorText; }, 3000));
     EXPECT_FALSE(probe->buttonEnabled());
     EXPECT_EQ(probe->buttonStyle(), kButtonDisabledStyle);
     // Not connected, so the next check about four seconds later asks again.

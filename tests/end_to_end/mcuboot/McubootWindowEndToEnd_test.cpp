@@ -6,6 +6,7 @@
 #include "VirtualPorts.h"
 #include "WaitUntil.h"
 #include "WindowProbe.h"
+#include "WindowTexts.h"
 
 #include <QFile>
 #include <QPointer>
@@ -17,17 +18,7 @@
 
 namespace {
 
-const QString kErrorText = QString::fromUtf8("Error connecting to device \u2014 Disconnect device and repeat step 1-3");
 constexpr const char* kUnitIds = "1209:4c55";
-
-QByteArray makeImage(int size)
-{
-    QByteArray image(size, Qt::Uninitialized);
-    QRandomGenerator generator(1234);
-    for (char& byte : image)
-        byte = static_cast<char>(generator.bounded(256));
-    return image;
-}
 
 // The real window with the real MCUboot back-end on its worker thread, and
 // simulated units on pseudo-terminals announced as virtual ports.
@@ -44,7 +35,7 @@ protected:
         resources = std::make_unique<TempResources>(
             QStringLiteral("interface=mcuboot_serial\nfirmware_filename=firmware.bin\nproduct_list=Unit:%1\n"
                            "device_id_list=%2\n").arg(kUnitIds, deviceIds));
-        image = makeImage(imageSize);
+        image = makeTestImage(imageSize);
         resources->writeFile("firmware.bin", image);
         auto* updater = new McubootSerialUpdater(resources->filePath("firmware.bin"), 921600, false, QString(), nullptr);
         window = std::make_unique<MainWindow>(resources->dir(), &resources->settings(),
@@ -132,7 +123,7 @@ TEST_F(McubootWindow, UnlistedModelIsRejected)
     start(2000);
     UnitSimulator unit({"--model-id", "99"});
     announce({unit.path()});
-    ASSERT_TRUE(waitUntil([&] { return probe->progressFormat() == kErrorText; }, 10000));
+    ASSERT_TRUE(waitUntil([&] { return probe->progressFormat() == kWindowErrorText; }, 10000));
     EXPECT_EQ(probe->buttonText(), "UPDATE");
     EXPECT_FALSE(probe->buttonEnabled());
     EXPECT_EQ(probe->buttonStyle(), kButtonDisabledStyle);
@@ -154,9 +145,9 @@ TEST_F(McubootWindow, UnitThatStopsAnsweringEndsInFailedWhileTheWindowKeepsRunni
     bool stillUpdating = false;
     QTimer::singleShot(50, [&] {
         timerRan = true;
-        stillUpdating = probe->progressFormat() != kErrorText;
+        stillUpdating = probe->progressFormat() != kWindowErrorText;
     });
-    ASSERT_TRUE(waitUntil([&] { return probe->progressFormat() == kErrorText; }, 15000));
+    ASSERT_TRUE(waitUntil([&] { return probe->progressFormat() == kWindowErrorText; }, 15000));
     EXPECT_TRUE(timerRan);
     EXPECT_TRUE(stillUpdating);
     EXPECT_EQ(probe->buttonText(), "UPDATING");

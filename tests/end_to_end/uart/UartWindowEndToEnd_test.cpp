@@ -1,0 +1,255 @@
+#include "ButtonStyles.h"
+#include "MainWindow.h"
+#include "TempResources.h"
+#include "UartFirmwareUpdater.h"
+#include "UnitSimulator.h"
+#include "VirtualPorts.h"
+#include "WaitUntil.h"
+#include "WindowProbe.h"
+#include "WindowTexts.h"
+
+#include <QRandomGenerator>
+#include <algorithm>
+#include <gtest/gtest.h>
+#include <memory>
+#include <optional>
+
+namespace {
+
+constexpr const char* kUnitIds = "1209:4c55";
+constexpr std::uint32_t kFlashBase = 0x08000000;
+constexpr std::uint32_t kOtpAddress = 0x1FFF7000;
+constexpr std::uint64_t kOtpSize = 512;
+constexpr std::uint32_t kMarkerAddress = 0x0807F800;
+constexpr qsizetype kTrailerSize = 8;
+constexpr int kImageSize = 20 * 1024;
+
+// What the unit must hold after a good update: the image, with the flag 1 in
+// byte 4 of its last 8 bytes and zeros after it.
+QByteArray withTrailerFlag(QByteArray image)
+{
+    const qsizetype trailer = image.size() - kTrailerSize;
+    image[trailer + 4] = 1;
+    image[trailer + 5] = 0;
+    image[trailer + 6] = 0;
+    image[trailer + 7] = 0;
+    return image;
+}
+
+// The number after `prefix` in the first matching event line ("go 0x08000000").
+std::optional<std::uint32_t> eventAddress(UnitSimulator& unit, const QString& prefix)
+{
+    for (const QString& line : unit.events()) {
+        if (!line.startsWith(prefix + ' '))
+            continue;
+        bool ok = false;
+        const std::uint32_t address = line.section(' ', 1, 1).toUInt(&ok, 0);
+        if (ok)
+            return address;
+    }
+    return std::nullopt;
+}
+
+// How the window looked right after it had handled a report of the back-end.
+struct WindowSnapshot {
+    QString buttonText;
+    bool buttonEnabled = false;
+    QString buttonStyle;
+    QString progressFormat;
+};
+
+// The real window with the real UART back-end on its worker thread, and
+// simulated STM32 bootloaders on pseudo-terminals announced as virtual ports.
+class UartWindow : public ::testing::Test {
+protected:
+    void TearDown() override
+    {
+        window.reset();
+        qunsetenv(VirtualPorts::kEnvironmentVariable);
+    }
+
+    void start(int imageSize = kImageSize)
+    {
+        resources = std::make_unique<TempResources>(
+            QStringLiteral("interface=uart\nfirmware_filename=firmware.bin\nproduct_list=Unit:%1\n"
+                           "device_id_list=7, 12\n").arg(kUnitIds));
+        image = makeTestImage(imageSize);
+        resources->writeFile("firmware.bin", image);
+        updater = new UartFirmwareUpdater(resources->filePath("firmware.bin"), kFlashBase, kFlashBase, kOtpAddress,
+                                          kOtpSize, kMarkerAddress, QStringLiteral("application"), nullptr);
+        window = std::make_unique<MainWindow>(resources->dir(), &resources->settings(),
+                                              resources->filePath("dfu-util-static"), InterfaceType::Uart, updater);
+        probe = std::make_unique<WindowProbe>(*window);
+        recordReports();
+        window->show();
+    }
+
+    // Connected after the window's own connections, so each snapshot is taken
+    // once the window has handled the same report; a Failed state that the
+    // next check replaces with Searching is still seen.
+    void recordReports()
+    {
+        QObject::connect(updater, &FirmwareUpdaterBase::UpdateStarted, probe->button(),
+                         [this] { afterStarted = snapshot(); });
+        QObject::connect(updater, &FirmwareUpdaterBase::UpdateFinished, probe->button(), [this](bool status) {
+            finishedStatus = status;
+            afterFinished = snapshot();
+        });
+        QObject::connect(probe->progress(), &QProgressBar::valueChanged, [this](int value) { progressSeen << value; });
+    }
+
+    WindowSnapshot snapshot() const
+    {
+        return {probe->buttonText(), probe->buttonEnabled(), probe->buttonStyle(), probe->progressFormat()};
+    }
+
+    static void announce(const QString& path)
+    {
+        qputenv(VirtualPorts::kEnvironmentVariable, (path + "=" + kUnitIds).toUtf8());
+    }
+
+    bool waitForReady()
+    {
+        return waitUntil([&] { return probe->buttonText() == "UPDATE" && probe->buttonEnabled(); }, 10000);
+    }
+    bool waitForFinished() { return waitUntil([&] { return finishedStatus.has_value(); }, 60000); }
+
+    // Announces the unit, presses UPDATE once it is Ready and waits for the end.
+    void updateUnit(UnitSimulator& unit)
+    {
+        ASSERT_TRUE(unit.isReady());
+        announce(unit.path());
+        ASSERT_TRUE(waitForReady());
+        EXPECT_EQ(probe->buttonStyle(), kButtonEnabledStyle);
+        probe->button()->click();
+        EXPECT_FALSE(probe->buttonEnabled());
+        ASSERT_TRUE(waitForFinished());
+    }
+
+    QByteArray flashAt(UnitSimulator& unit, std::uint32_t address, qsizetype size) const
+    {
+        return unit.image().mid(address - kFlashBase, size);
+    }
+
+    std::unique_ptr<TempResources> resources;
+    QByteArray image;
+    UartFirmwareUpdater* updater = nullptr;  // owned by the window
+    std::unique_ptr<MainWindow> window;
+    std::unique_ptr<WindowProbe> probe;
+    std::optional<WindowSnapshot> afterStarted;
+    std::optional<WindowSnapshot> afterFinished;
+    std::optional<bool> finishedStatus;
+    QList<int> progressSeen;
+};
+
+// A unit made with extra simulator options, named for the test's title.
+struct UnitCase {
+    const char* name;
+    QStringList arguments;
+};
+
+std::string caseName(const ::testing::TestParamInfo<UnitCase>& info) { return info.param.name; }
+
+class GoodUnit : public UartWindow, public ::testing::WithParamInterface<UnitCase> {};
+
+// From Ready through UPDATING with a percentage to DONE, and the unit holds
+// the image, its trailer flag, the boot-mode marker, and was started.
+TEST_P(GoodUnit, IsUpdatedFromTheButtonToDone)
+{
+    start();
+    UnitSimulator unit(QStringList{"--mode", "stm32", "--model-id", "7"} + GetParam().arguments);
+    ASSERT_NO_FATAL_FAILURE(updateUnit(unit));
+
+    ASSERT_TRUE(afterStarted.has_value());
+    EXPECT_EQ(afterStarted->buttonText, "UPDATING");
+    EXPECT_EQ(afterStarted->buttonStyle, kButtonEnabledStyle);
+    EXPECT_EQ(afterStarted->progressFormat, "%p%");
+    EXPECT_FALSE(afterStarted->buttonEnabled);
+
+    EXPECT_TRUE(*finishedStatus);
+    EXPECT_EQ(probe->buttonText(), "DONE");
+    EXPECT_FALSE(probe->buttonEnabled());
+    EXPECT_EQ(probe->buttonStyle(), kButtonEnabledStyle);
+    EXPECT_EQ(probe->progressValue(), 100);
+    EXPECT_GT(progressSeen.size(), 2);
+    EXPECT_TRUE(std::is_sorted(progressSeen.begin(), progressSeen.end()));
+
+    ASSERT_TRUE(unit.waitForEvent("go", 3000));
+    EXPECT_EQ(eventAddress(unit, "go"), kFlashBase);
+    EXPECT_EQ(flashAt(unit, kFlashBase, image.size()), withTrailerFlag(image));
+    EXPECT_EQ(flashAt(unit, kFlashBase + image.size(), 16), QByteArray(16, '\xff'));
+    EXPECT_EQ(flashAt(unit, kMarkerAddress, 4), QByteArray("PUWF"));
+    EXPECT_EQ(eventAddress(unit, "marker"), kMarkerAddress);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, GoodUnit,
+    ::testing::Values(UnitCase{"plain", {}},
+                      UnitCase{"at_line_speed", {"--baud", "460800"}},
+                      // A few NACKs on one block are retried and the update still ends well.
+                      UnitCase{"transient_nacks", {"--nack-at-block", "5:3"}}),
+    caseName);
+
+TEST_F(UartWindow, ImageNotAWholeWordIsPaddedWithZeros)
+{
+    start(kImageSize + 3);
+    UnitSimulator unit({"--mode", "stm32", "--model-id", "12"});
+    ASSERT_NO_FATAL_FAILURE(updateUnit(unit));
+    EXPECT_TRUE(*finishedStatus);
+    const QByteArray padded = image + QByteArray(1, '\0');
+    EXPECT_EQ(flashAt(unit, kFlashBase, padded.size()), withTrailerFlag(padded));
+}
+
+class RefusedUnit : public UartWindow, public ::testing::WithParamInterface<UnitCase> {};
+
+TEST_P(RefusedUnit, IsRejectedAndNothingIsWritten)
+{
+    start();
+    UnitSimulator unit(QStringList{"--mode", "stm32"} + GetParam().arguments);
+    ASSERT_TRUE(unit.isReady());
+    announce(unit.path());
+    ASSERT_TRUE(waitUntil([&] { return probe->progressFormat() == kWindowErrorText; }, 10000));
+    EXPECT_EQ(probe->buttonText(), "UPDATE");
+    EXPECT_FALSE(probe->buttonEnabled());
+    EXPECT_EQ(probe->buttonStyle(), kButtonDisabledStyle);
+    EXPECT_FALSE(unit.log().isEmpty());  // the OTP block was really asked for
+    EXPECT_EQ(unit.image(), QByteArray(unit.image().size(), '\xff'));
+    EXPECT_FALSE(eventAddress(unit, "write").has_value());
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, RefusedUnit,
+                         ::testing::Values(UnitCase{"unlisted_model", {"--model-id", "99"}},
+                                           UnitCase{"no_model_stored", {}}),
+                         caseName);
+
+class BrokenWrite : public UartWindow, public ::testing::WithParamInterface<UnitCase> {};
+
+// The write breaks off: the window shows Failed and the unit never got the
+// trailer flag, the marker or a Go, so it stays in its bootloader.
+TEST_P(BrokenWrite, EndsInFailedWithoutTheTrailerFlag)
+{
+    start();
+    UnitSimulator unit(QStringList{"--mode", "stm32", "--model-id", "7"} + GetParam().arguments);
+    ASSERT_NO_FATAL_FAILURE(updateUnit(unit));
+
+    EXPECT_FALSE(*finishedStatus);
+    ASSERT_TRUE(afterFinished.has_value());
+    EXPECT_EQ(afterFinished->progressFormat, kWindowErrorText);
+    EXPECT_EQ(afterFinished->buttonText, "UPDATING");
+    EXPECT_FALSE(afterFinished->buttonEnabled);
+    EXPECT_EQ(afterFinished->buttonStyle, kButtonDisabledStyle);
+
+    EXPECT_TRUE(eventAddress(unit, "write").has_value());  // the write had begun
+    EXPECT_EQ(flashAt(unit, kFlashBase + image.size() - kTrailerSize, kTrailerSize),
+              QByteArray(kTrailerSize, '\xff'));
+    EXPECT_EQ(flashAt(unit, kMarkerAddress, 4), QByteArray(4, '\xff'));
+    EXPECT_FALSE(eventAddress(unit, "marker").has_value());
+    EXPECT_FALSE(eventAddress(unit, "go").has_value());
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, BrokenWrite,
+                         ::testing::Values(UnitCase{"nack_storm", {"--nack-at-block", "5:1000"}},
+                                           UnitCase{"unplug_during_write", {"--unplug-after-blocks", "10"}}),
+                         caseName);
+
+} // namespace
