@@ -1,7 +1,10 @@
 #include "ConfigConversions.h"
 
+#include "ConfigValueWarning.h"
+
 #include <QDebug>
 #include <QStringList>
+#include <optional>
 
 namespace config {
 
@@ -50,11 +53,19 @@ std::map<QString, VidPid> toProductTable(const QVariant& value)
     return table;
 }
 
-static uint8_t toDeviceId(const QString& text)
+// An entry that is not a decimal number (or is empty) is skipped: reading it
+// as 0 would admit units that carry no model identifier.
+static std::optional<uint8_t> toDeviceId(const QString& text)
 {
+    const QString entry = text.trimmed();
     bool ok = false;
-    const int converted = text.trimmed().toInt(&ok, 10);
-    return ok ? static_cast<uint8_t>(converted & 0xFF) : 0;
+    const int converted = entry.toInt(&ok, 10);
+    if (!ok) {
+        warnConfigValue(QStringLiteral("device_id_list"), entry, QStringLiteral("is not a decimal number"),
+                        QStringLiteral("entry skipped"));
+        return std::nullopt;
+    }
+    return static_cast<uint8_t>(converted & 0xFF);
 }
 
 QList<uint8_t> toDeviceIdList(const QVariant& value)
@@ -62,11 +73,11 @@ QList<uint8_t> toDeviceIdList(const QVariant& value)
     QList<uint8_t> ids;
     if (!value.isValid())
         return ids;
-    if (value.typeId() == QMetaType::QStringList) {
-        for (const QString& item : value.toStringList())
-            ids.append(toDeviceId(item));
-    } else {
-        ids.append(toDeviceId(value.toString()));
+    const QStringList items =
+        value.typeId() == QMetaType::QStringList ? value.toStringList() : QStringList{value.toString()};
+    for (const QString& item : items) {
+        if (const std::optional<uint8_t> id = toDeviceId(item))
+            ids.append(*id);
     }
     return ids;
 }

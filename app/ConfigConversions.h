@@ -25,7 +25,8 @@ InterfaceType toInterfaceType(const QVariant& value);
 // one. Entries with fewer than three fields are skipped with a warning.
 std::map<QString, VidPid> toProductTable(const QVariant& value);
 
-// One integer or a list of integers; each keeps its low 8 bits.
+// One integer or a list of integers; each keeps its low 8 bits. Entries that
+// are not numbers, and empty ones, are skipped with a warning.
 QList<uint8_t> toDeviceIdList(const QVariant& value);
 
 } // namespace config

@@ -1,4 +1,5 @@
 #include "ConfigConversions.h"
+#include "QtLogCapture.h"
 #include "StartupConfig.h"
 #include "TempResources.h"
 
@@ -49,24 +50,38 @@ TEST(InterfaceTypeConversion, ExactCaseSensitiveNames)
 struct DeviceIdCase {
     const char* line;
     QList<uint8_t> expected;
+    QStringList warnings;  // every warning the conversion gives, in order
 };
 
 class DeviceIdList : public ::testing::TestWithParam<DeviceIdCase> {};
 
-TEST_P(DeviceIdList, KeepsLowEightBitsInFileOrder)
+TEST_P(DeviceIdList, KeepsLowEightBitsInFileOrderAndSkipsJunk)
 {
     TempResources resources(QString::fromUtf8(GetParam().line));
+    QtLogCapture log;
     EXPECT_EQ(config::toDeviceIdList(resources.settings().value("device_id_list")), GetParam().expected)
         << GetParam().line;
+    EXPECT_EQ(log.lines(), GetParam().warnings) << GetParam().line;
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, DeviceIdList,
-                         ::testing::Values(DeviceIdCase{"device_id_list=7", {7}},
-                                           DeviceIdCase{"device_id_list=1, 2, 300", {1, 2, 44}},
-                                           DeviceIdCase{"device_id_list=0x10", {0}},
-                                           DeviceIdCase{"device_id_list=-1", {255}},
-                                           DeviceIdCase{"device_id_list=12,x,5", {12, 0, 5}},
-                                           DeviceIdCase{"other=1", {}}));
+QString skipped(const char* entry)
+{
+    return QStringLiteral("warning: device_id_list: \"%1\" is not a decimal number; entry skipped").arg(entry);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, DeviceIdList,
+    ::testing::Values(DeviceIdCase{"device_id_list=7", {7}, {}},
+                      DeviceIdCase{"device_id_list=1, 2, 300", {1, 2, 44}, {}},
+                      DeviceIdCase{"device_id_list=-1", {255}, {}},
+                      DeviceIdCase{"device_id_list=0", {0}, {}},
+                      DeviceIdCase{"device_id_list=7, 0", {7, 0}, {}},
+                      DeviceIdCase{"device_id_list=0x10", {}, {skipped("0x10")}},
+                      DeviceIdCase{"device_id_list=12,x,5", {12, 5}, {skipped("x")}},
+                      DeviceIdCase{"device_id_list=7, twelve", {7}, {skipped("twelve")}},
+                      DeviceIdCase{"device_id_list=7, 12,", {7, 12}, {skipped("")}},
+                      DeviceIdCase{"device_id_list=", {}, {skipped("")}},
+                      DeviceIdCase{"other=1", {}, {}}));
 
 TEST(ProductTable, ParsesNamesAndHexIdentifiers)
 {

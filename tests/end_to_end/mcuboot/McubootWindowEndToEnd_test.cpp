@@ -130,6 +130,36 @@ TEST_F(McubootWindow, UnlistedModelIsRejected)
     EXPECT_EQ(unit.image().size(), 0);
 }
 
+// Junk in device_id_list used to be read as model 0, so a unit of model 0 was
+// accepted and written.
+class JunkInDeviceIdList : public McubootWindow, public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(JunkInDeviceIdList, DoesNotAdmitAUnitOfModelZero)
+{
+    start(2000, QString::fromUtf8(GetParam()));
+    UnitSimulator unit({"--model-id", "0"});
+    announce({unit.path()});
+    ASSERT_TRUE(waitUntil([&] { return probe->progressFormat() == kWindowErrorText; }, 10000));
+    EXPECT_FALSE(probe->buttonEnabled());
+    EXPECT_EQ(probe->buttonStyle(), kButtonDisabledStyle);
+    EXPECT_EQ(unit.image().size(), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, JunkInDeviceIdList, ::testing::Values("7, twelve", "7, 12,", "x"));
+
+// The counterpart: a 0 written out admits model 0, so the refusal above comes
+// from the skipped entry and not from the unit.
+TEST_F(McubootWindow, ExplicitZeroInDeviceIdListAdmitsAUnitOfModelZero)
+{
+    start(2000, "7, 0");
+    UnitSimulator unit({"--model-id", "0"});
+    announce({unit.path()});
+    ASSERT_TRUE(waitForReady());
+    probe->button()->click();
+    ASSERT_TRUE(waitForButton("DONE", false, 30000));
+    EXPECT_EQ(unit.image(), image);
+}
+
 TEST_F(McubootWindow, UnitThatStopsAnsweringEndsInFailedWhileTheWindowKeepsRunning)
 {
     start(20 * 1024);

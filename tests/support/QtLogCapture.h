@@ -5,12 +5,12 @@
 #include <QtGlobal>
 
 // Collects the Qt message log while alive: "debug: text" / "warning: text".
-class LogCapture {
+class QtLogCapture {
 public:
-    LogCapture();
-    ~LogCapture();
-    LogCapture(const LogCapture&) = delete;
-    LogCapture& operator=(const LogCapture&) = delete;
+    QtLogCapture();
+    ~QtLogCapture();
+    QtLogCapture(const QtLogCapture&) = delete;
+    QtLogCapture& operator=(const QtLogCapture&) = delete;
 
     QStringList lines() const;
 

@@ -1,4 +1,4 @@
-#include "LogCapture.h"
+#include "QtLogCapture.h"
 
 #include <QMutex>
 
@@ -9,25 +9,25 @@ QStringList collected;
 
 } // namespace
 
-LogCapture::LogCapture()
+QtLogCapture::QtLogCapture()
 {
     QMutexLocker lock(&logMutex);
     collected.clear();
-    previous = qInstallMessageHandler(&LogCapture::collect);
+    previous = qInstallMessageHandler(&QtLogCapture::collect);
 }
 
-LogCapture::~LogCapture()
+QtLogCapture::~QtLogCapture()
 {
     qInstallMessageHandler(previous);
 }
 
-QStringList LogCapture::lines() const
+QStringList QtLogCapture::lines() const
 {
     QMutexLocker lock(&logMutex);
     return collected;
 }
 
-void LogCapture::collect(QtMsgType type, const QMessageLogContext&, const QString& message)
+void QtLogCapture::collect(QtMsgType type, const QMessageLogContext&, const QString& message)
 {
     const char* kind = type == QtDebugMsg ? "debug" : type == QtWarningMsg ? "warning" : "other";
     QMutexLocker lock(&logMutex);
