@@ -2,31 +2,45 @@
 
 #include "ConfigValueWarning.h"
 
-#include <QDebug>
 #include <QStringList>
 #include <optional>
 
 namespace config {
 
-std::uint32_t toAddress(const QVariant& value)
+std::optional<std::uint32_t> parseAddress(const QVariant& value)
 {
     bool ok = false;
     const std::uint32_t converted = value.toString().trimmed().toUInt(&ok, 0);
-    return ok ? converted : 0;
+    return ok ? std::optional(converted) : std::nullopt;
+}
+
+std::optional<std::uint32_t> parseDecimal(const QVariant& value)
+{
+    bool ok = false;
+    const std::uint32_t converted = value.toString().trimmed().toUInt(&ok, 10);
+    return ok ? std::optional(converted) : std::nullopt;
+}
+
+std::uint32_t toAddress(const QVariant& value)
+{
+    return parseAddress(value).value_or(0);
 }
 
 std::uint32_t toDecimal(const QVariant& value)
 {
+    return parseDecimal(value).value_or(0);
+}
+
+static std::optional<std::uint16_t> parseHex(const QString& text)
+{
     bool ok = false;
-    const std::uint32_t converted = value.toString().trimmed().toUInt(&ok, 10);
-    return ok ? converted : 0;
+    const std::uint16_t converted = text.trimmed().toUShort(&ok, 16);
+    return ok ? std::optional(converted) : std::nullopt;
 }
 
 std::uint16_t fromHex(const QString& text)
 {
-    bool ok = false;
-    const std::uint16_t converted = text.trimmed().toUShort(&ok, 16);
-    return ok ? converted : 0;
+    return parseHex(text).value_or(0);
 }
 
 InterfaceType toInterfaceType(const QVariant& value)
@@ -36,7 +50,23 @@ InterfaceType toInterfaceType(const QVariant& value)
         return InterfaceType::Usb;
     if (text == QLatin1String("mcuboot_serial"))
         return InterfaceType::McubootSerial;
+    // "uart" is what the sample file writes for the default.
+    if (value.isValid() && text != QLatin1String("uart"))
+        warnConfigValue(QStringLiteral("interface"), text, QStringLiteral("is not usb, mcuboot_serial or uart"),
+                        QStringLiteral("using the STM32 bootloader over UART"));
     return InterfaceType::Uart;
+}
+
+// A USB identifier of an entry; one that does not convert is 0, which no unit has.
+static std::uint16_t entryIdentifier(const QString& entry, const QString& field, const char* what)
+{
+    const std::optional<std::uint16_t> identifier = parseHex(field);
+    if (!identifier)
+        warnConfigValue(QStringLiteral("product_list"), entry,
+                        QStringLiteral("has a %1 \"%2\" that is not 1 to 4 hexadecimal digits")
+                            .arg(QLatin1String(what), field),
+                        QStringLiteral("using 0000, which matches no unit"));
+    return identifier.value_or(0);
 }
 
 std::map<QString, VidPid> toProductTable(const QVariant& value)
@@ -45,11 +75,16 @@ std::map<QString, VidPid> toProductTable(const QVariant& value)
     for (const QString& entry : value.toStringList()) {
         const QStringList fields = entry.split(QLatin1Char(':'), Qt::KeepEmptyParts);
         if (fields.size() < 3) {
-            qWarning() << "product_list: skipping entry without name, vendor and product:" << entry;
+            warnConfigValue(QStringLiteral("product_list"), entry,
+                            QStringLiteral("is not name:vendor:product"), QStringLiteral("entry skipped"));
             continue;
         }
-        table[fields[0]] = VidPid{fromHex(fields[1]), fromHex(fields[2])};
+        table[fields[0]] = VidPid{entryIdentifier(entry, fields[1], "vendor identifier"),
+                                  entryIdentifier(entry, fields[2], "product identifier")};
     }
+    if (value.toStringList().isEmpty())
+        warnConfigValue(QStringLiteral("product_list"), value.toStringList().join(QStringLiteral(", ")),
+                        QStringLiteral("lists no unit"), QStringLiteral("no unit will ever be found"));
     return table;
 }
 

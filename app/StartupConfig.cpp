@@ -1,21 +1,104 @@
 #include "StartupConfig.h"
 
 #include "ConfigConversions.h"
+#include "ConfigValueWarning.h"
+
+#include <QFile>
+#include <QStringDecoder>
+#include <limits>
+
+namespace {
+
+// The value as the person wrote it; a value with commas comes back as a list.
+QString writtenText(const QVariant& value)
+{
+    return value.typeId() == QMetaType::QStringList ? value.toStringList().join(QStringLiteral(", "))
+                                                    : value.toString();
+}
+
+std::uint32_t readAddress(const QSettings& settings, const QString& key)
+{
+    const QVariant value = settings.value(key);
+    if (!value.isValid())
+        return 0;
+    const std::optional<std::uint32_t> address = config::parseAddress(value);
+    if (!address)
+        warnConfigValue(key, writtenText(value),
+                        QStringLiteral("is not a 32-bit address (0x hexadecimal, leading 0 octal, or decimal)"),
+                        QStringLiteral("using 0"));
+    return address.value_or(0);
+}
+
+std::uint32_t readDecimal(const QSettings& settings, const QString& key)
+{
+    const QVariant value = settings.value(key);
+    if (!value.isValid())
+        return 0;
+    const std::optional<std::uint32_t> number = config::parseDecimal(value);
+    if (!number)
+        warnConfigValue(key, writtenText(value), QStringLiteral("is not a decimal number"), QStringLiteral("using 0"));
+    return number.value_or(0);
+}
+
+// A baud rate of 0, or one beyond what the port takes, opens no link.
+int readBaud(const QSettings& settings)
+{
+    const QString key = QStringLiteral("mcuboot_baud");
+    const QVariant value = settings.value(key);
+    if (!value.isValid())
+        return StartupConfig::kDefaultMcubootBaud;
+    const std::optional<std::uint32_t> baud = config::parseDecimal(value);
+    if (!baud || *baud == 0 || *baud > static_cast<std::uint32_t>(std::numeric_limits<int>::max())) {
+        warnConfigValue(key, writtenText(value), QStringLiteral("is not a usable baud rate"),
+                        QStringLiteral("using 0: no unit will answer"));
+        return 0;
+    }
+    return static_cast<int>(*baud);
+}
+
+QString readFirmwarePath(const QSettings& settings, const QDir& resourcesDir)
+{
+    const QString name = settings.value("firmware_filename").toString();
+    if (name.isEmpty())
+        warnConfigValue(QStringLiteral("firmware_filename"), name, QStringLiteral("names no image file"),
+                        QStringLiteral("using the Resources folder itself: every update fails"));
+    // QDir::filePath keeps an absolute name unchanged and gives the directory
+    // itself for an empty one.
+    return resourcesDir.filePath(name);
+}
+
+// A file that is not text gives no keys at all, so every value is a default.
+void warnAboutTheFile(const QSettings& settings)
+{
+    const QString key = QStringLiteral("config.ini");
+    QFile file(settings.fileName());
+    if (!file.open(QIODevice::ReadOnly)) {
+        warnConfigValue(key, settings.fileName(), QStringLiteral("cannot be read"),
+                        QStringLiteral("using the default of every key"));
+        return;
+    }
+    const QByteArray bytes = file.readAll();
+    QStringDecoder utf8(QStringDecoder::Utf8);
+    (void)utf8.decode(bytes);
+    if (bytes.contains('\0') || utf8.hasError() || settings.status() != QSettings::NoError)
+        warnConfigValue(key, settings.fileName(), QStringLiteral("is not a text settings file"),
+                        QStringLiteral("using the default of every key it does not hold as text"));
+}
+
+} // namespace
 
 StartupConfig StartupConfig::read(const QSettings& settings, const QDir& resourcesDir)
 {
+    warnAboutTheFile(settings);
     StartupConfig config;
     config.interfaceType = config::toInterfaceType(settings.value("interface"));
-    // QDir::filePath keeps an absolute name unchanged and gives the directory
-    // itself for an empty one.
-    config.firmwarePath = resourcesDir.filePath(settings.value("firmware_filename").toString());
+    config.firmwarePath = readFirmwarePath(settings, resourcesDir);
     config.fwTargetType = settings.value("fw_target_type").toString();
-    config.bootModeAddress = config::toAddress(settings.value("boot_mode_address"));
-    config.startAddress = config::toAddress(settings.value("start_address"));
-    config.programmingAddress = config::toAddress(settings.value("programming_address"));
-    config.otpAddress = config::toAddress(settings.value("otp_address"));
-    config.otpSize = config::toDecimal(settings.value("otp_size"));
-    if (settings.contains("mcuboot_baud"))
-        config.mcubootBaud = static_cast<int>(config::toDecimal(settings.value("mcuboot_baud")));
+    config.bootModeAddress = readAddress(settings, QStringLiteral("boot_mode_address"));
+    config.startAddress = readAddress(settings, QStringLiteral("start_address"));
+    config.programmingAddress = readAddress(settings, QStringLiteral("programming_address"));
+    config.otpAddress = readAddress(settings, QStringLiteral("otp_address"));
+    config.otpSize = readDecimal(settings, QStringLiteral("otp_size"));
+    config.mcubootBaud = readBaud(settings);
     return config;
 }

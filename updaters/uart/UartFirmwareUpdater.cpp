@@ -1,6 +1,7 @@
 #include "UartFirmwareUpdater.h"
 
 #include "CheckModelIdInOtp.h"
+#include "OtpReadSize.h"
 #include "Stm32UartUpdater.h"
 
 #include <QDebug>
@@ -52,7 +53,7 @@ UartFirmwareUpdater::UartFirmwareUpdater(const QString& firmwarePath, std::uint3
       start_address(start_address),
       programming_address(programming_address),
       otp_address(otp_address),
-      otp_size(otp_size),
+      otp_size(otpReadSize(otp_size)),
       boot_mode_address(boot_mode_address),
       fw_target_type(fw_target_type),
       dispatcher({}, kReservedReceivers),

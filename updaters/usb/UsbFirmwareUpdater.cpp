@@ -1,6 +1,7 @@
 #include "UsbFirmwareUpdater.h"
 
 #include "CheckModelIdInOtp.h"
+#include "OtpReadSize.h"
 #include "Stm32DfuUtilUpdater.h"
 
 using stm32_updater::Stm32DfuUtilUpdater;
@@ -12,7 +13,7 @@ UsbFirmwareUpdater::UsbFirmwareUpdater(const QString& firmwarePath, const QStrin
       runner(std::make_unique<Stm32DfuUtilUpdater>(this, QString::fromLatin1(kDeviceFilter), dfuUtilPath)),
       programming_address(programmingAddress),
       otp_address(otpAddress),
-      otp_size(otpSize),
+      otp_size(otpReadSize(otpSize)),
       fw_target_type(fwTargetType)
 {
     connect(runner.get(), &Stm32DfuUtilUpdater::EraseStarted, this, &FirmwareUpdaterBase::EraseStarted);

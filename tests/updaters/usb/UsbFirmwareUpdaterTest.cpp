@@ -132,6 +132,20 @@ TEST_F(UsbUpdaterTest, ConnectionChecksTheModelOnlyWhenAsked)
     }
 }
 
+// A hostile otp_size would keep the tool reading for ever; the model check
+// needs only the first 512 bytes, so that is all the tool is asked for.
+TEST_F(UsbUpdaterTest, HugeOtpSizeReadsOnlyTheCheckedBytes)
+{
+    sim.set("DFU_SIM_MODEL_ID", "5");
+    auto updater = makeUpdater(QStringLiteral("production"), 4294967295u);
+    UpdaterEvents events(*updater);
+    updater->onConnectToDevice(QString(), {3, 5}, true);
+    EXPECT_EQ(events.list, QStringList({statusEvent(Connected)}));
+    const QList<QStringList> runs = sim.runs();
+    ASSERT_EQ(runs.size(), 1);
+    EXPECT_EQ(runs.first().mid(4, 2), QStringList({"-s", "0x1fff7800:512"}));
+}
+
 TEST_F(UsbUpdaterTest, DisconnectOnlyReportsDisconnected)
 {
     auto updater = makeUpdater();
