@@ -53,6 +53,12 @@ bool McubootSession::handle(const SmpLineCodec::Received& frame)
     ++requestCount;
     const auto body = CborReader::decode(request.payload);
     logRequest(request, body);
+    const auto& floodFrom = options.mcuboot.floodFromRequest;
+    if (floodFrom && requestCount >= *floodFrom) {
+        EventLog::event("flooding");
+        EventLog::note("  (flood: {} bytes of noise sent)", link.flood());
+        return false;
+    }
     const auto& silentFrom = options.mcuboot.silentFromRequest;
     if (silentFrom && requestCount >= *silentFrom) {
         EventLog::note("  (silent: no answer)");

@@ -129,6 +129,8 @@ const std::vector<Option>& table()
          [](std::string_view v, SimOptions& o) { return assign(number<std::size_t>(v), o.mcuboot.splitLineChars); }},
         {"--noise-lines", "", "MCUboot: put noise lines between continuation lines",
          [](std::string_view, SimOptions& o) { o.mcuboot.noiseLines = true; return true; }},
+        {"--flood-from-request", "N", "MCUboot: at the Nth request answer nothing but noise, without end",
+         [](std::string_view v, SimOptions& o) { return (o.mcuboot.floodFromRequest = number<unsigned>(v)).has_value(); }},
         // STM32
         {"--product-id", "N", "STM32: product ID answered by Get ID (default 0x0469)",
          [](std::string_view v, SimOptions& o) { return assign(number<std::uint16_t>(v), o.stm32.productId); }},
@@ -180,6 +182,7 @@ Output on stdout, one line per event, flushed at once:
   marker ADDR HEX         STM32: a write hit the marker address, with its bytes in hex ("50555746" is PUWF)
   go ADDR                 STM32: Go to ADDR was received
   unplugged               the cable was pulled by a fault option
+  flooding                MCUboot: the flood of noise has begun
 A log of every request goes to stderr. The path is removed on every exit,
 SIGTERM and SIGINT included. Numbers take decimal or 0x-prefixed hex.
 )";

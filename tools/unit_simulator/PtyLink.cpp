@@ -5,6 +5,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <poll.h>
+#include <random>
 #include <pty.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
@@ -189,6 +190,29 @@ bool PtyLink::send(std::span<const std::uint8_t> bytes)
         bytes = bytes.subspan(piece.size());
     }
     return true;
+}
+
+std::uint64_t PtyLink::flood()
+{
+    constexpr int kFullWaitMs = 100;
+    std::vector<std::uint8_t> noise(4096);
+    std::minstd_rand random(1);
+    for (std::uint8_t& byte : noise)
+        byte = static_cast<std::uint8_t>(random());
+    std::uint64_t sent = 0;
+    while (master >= 0 && !stop.requested()) {
+        std::this_thread::sleep_for(byteTime(noise.size()));
+        const ssize_t count = ::write(master, noise.data(), noise.size());
+        if (count > 0) {
+            sent += static_cast<std::uint64_t>(count);
+            continue;
+        }
+        if (count < 0 && errno != EAGAIN && errno != EINTR)
+            break;
+        pollfd fds[2] = {{master, POLLOUT, 0}, {stop.fd(), POLLIN, 0}};
+        ::poll(fds, 2, kFullWaitMs);
+    }
+    return sent;
 }
 
 void PtyLink::waitUntilDelivered(int timeoutMs)

@@ -38,6 +38,10 @@ public:
     // Writes at the line's speed; false when the link is gone or the other
     // side has stopped reading for too long.
     bool send(std::span<const std::uint8_t> bytes);
+    // Sends noise until the link is gone or a stop is requested, at the line's
+    // speed when paced. A reader that stops reading only slows it down.
+    // Returns the number of bytes sent.
+    std::uint64_t flood();
     // Waits (bounded) until the other side has read everything sent, so an
     // orderly exit does not swallow the last answer.
     void waitUntilDelivered(int timeoutMs);

@@ -29,6 +29,7 @@ struct McubootFaults {
     std::optional<Rewind> lowerOffset;
     std::size_t splitLineChars = 0;
     bool noiseLines = false;
+    std::optional<unsigned> floodFromRequest;
 };
 
 // The STM32 system bootloader and its faults.

@@ -2,6 +2,7 @@
 
 #include "SmpIds.h"
 #include "SmpRequestPayload.h"
+#include "SerialReadBuffer.h"
 #include "UploadOffsetGuard.h"
 
 #include <QDebug>
@@ -54,6 +55,7 @@ bool McubootSerialUpdater::connectDevice(const QString& portName)
     serialPort->setParity(QSerialPort::NoParity);
     serialPort->setStopBits(QSerialPort::OneStop);
     serialPort->setFlowControl(QSerialPort::NoFlowControl);
+    serialPort->setReadBufferSize(kSerialReadBufferBytes);
     if (!serialPort->open(QIODevice::ReadWrite)) {
         delete serialPort;
         serialPort = nullptr;

@@ -20,6 +20,9 @@ constexpr uint16_t kResponseHeaderXor = 0xE2F0;
 constexpr uint16_t kResponseFinalXor = 0x1D0F;
 constexpr int kSettleBeforeSendMs = 10;
 constexpr int kPollRoundMs = 3;
+// Far more than the longest response line a unit sends; a line that goes on
+// beyond it is noise and ends the exchange instead of filling memory.
+constexpr qsizetype kMaxResponseBytes = 128 * 1024;
 
 void appendBigEndian16(QByteArray& bytes, uint16_t value)
 {
@@ -114,6 +117,8 @@ QByteArray McubootSerialUpdater::transact(const QByteArray& frame, int timeoutMs
     for (qint64 waited = 0; waited < timeoutMs; waited += kPollRoundMs) {
         if (serialPort->bytesAvailable() > 0 || serialPort->waitForReadyRead(kPollRoundMs))
             received += serialPort->readAll();
+        if (received.size() > kMaxResponseBytes)
+            break;
         if (!received.isEmpty() && received.endsWith(kLineEnd)) {
             QThread::msleep(kPollRoundMs);
             if (serialPort->bytesAvailable() == 0 && !serialPort->waitForReadyRead(0))

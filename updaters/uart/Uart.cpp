@@ -1,5 +1,7 @@
 #include "Uart.h"
 
+#include "SerialReadBuffer.h"
+
 #include <QDebug>
 #include <algorithm>
 #include <limits>
@@ -29,6 +31,7 @@ bool Uart::openPort(const QString& portName, std::uint32_t baudRate)
     port->setDataBits(QSerialPort::Data8);
     port->setStopBits(QSerialPort::OneStop);
     port->setBaudRate(static_cast<qint32>(baudRate), QSerialPort::AllDirections);
+    port->setReadBufferSize(kSerialReadBufferBytes);
     return port->open(QIODevice::ReadWrite);
 }
 

@@ -68,7 +68,7 @@ protected:
         qunsetenv(VirtualPorts::kEnvironmentVariable);
     }
 
-    void start(int imageSize = kImageSize)
+    void start(int imageSize = kImageSize, std::uint64_t otpSize = kOtpSize)
     {
         resources = std::make_unique<TempResources>(
             QStringLiteral("interface=uart\nfirmware_filename=firmware.bin\nproduct_list=Unit:%1\n"
@@ -76,7 +76,7 @@ protected:
         image = makeTestImage(imageSize);
         resources->writeFile("firmware.bin", image);
         updater = new UartFirmwareUpdater(resources->filePath("firmware.bin"), kFlashBase, kFlashBase, kOtpAddress,
-                                          kOtpSize, kMarkerAddress, QStringLiteral("application"), nullptr);
+                                          otpSize, kMarkerAddress, QStringLiteral("application"), nullptr);
         window = std::make_unique<MainWindow>(resources->dir(), &resources->settings(),
                                               resources->filePath("dfu-util-static"), InterfaceType::Uart, updater);
         probe = std::make_unique<WindowProbe>(*window);
@@ -198,6 +198,18 @@ TEST_F(UartWindow, ImageNotAWholeWordIsPaddedWithZeros)
     EXPECT_TRUE(*finishedStatus);
     const QByteArray padded = image + QByteArray(1, '\0');
     EXPECT_EQ(flashAt(unit, kFlashBase, padded.size()), withTrailerFlag(padded));
+}
+
+// An otp_size of 4294967295 used to keep detection reading for ever; only the
+// 512 bytes the model check uses are read, so the unit is found and updated.
+TEST_F(UartWindow, HugeOtpSizeStillFindsAndUpdatesTheUnit)
+{
+    start(kImageSize, 4294967295u);
+    UnitSimulator unit({"--mode", "stm32", "--model-id", "7"});
+    ASSERT_NO_FATAL_FAILURE(updateUnit(unit));
+    EXPECT_TRUE(*finishedStatus);
+    EXPECT_EQ(probe->buttonText(), "DONE");
+    EXPECT_EQ(flashAt(unit, kFlashBase, image.size()), withTrailerFlag(image));
 }
 
 class RefusedUnit : public UartWindow, public ::testing::WithParamInterface<UnitCase> {};

@@ -108,6 +108,19 @@ TEST_F(McubootUnit, ResetIsAnsweredWithTheResponseCrcAndCounted)
     EXPECT_TRUE(simulator->isRunning()) << "serving on after a reset is the default";
 }
 
+// A hostile unit for the memory bench: from the given request on it sends
+// noise without end, far more than any answer, and never a valid frame.
+TEST_F(McubootUnit, FloodFromRequestSendsNoiseInsteadOfTheAnswer)
+{
+    start({"--flood-from-request", "2"});
+    ASSERT_TRUE(ask(2, 1, 1, kThreeByteUpload)) << "the first request is still answered";
+    ASSERT_TRUE(port->send(SmpTestFrames::request(0, 1, 0, kEmptyMap, 1)));
+    ASSERT_TRUE(simulator->waitForEvent("flooding", 3000));
+    const QByteArray noise = port->receive(256 * 1024, 5000);
+    EXPECT_GE(noise.size(), 256 * 1024);
+    EXPECT_FALSE(SmpTestFrames::decode(noise));
+}
+
 TEST_F(McubootUnit, ThreeByteUploadIsStoredAndAcknowledged)
 {
     start();
