@@ -53,19 +53,23 @@ TEST(DfuUtilProgress, TakesTheLastUpdateAfterTheLastLineFeed)
         EXPECT_EQ(lastDownloadPercent(c.output), c.percent) << c.name;
 }
 
+// Random bytes without line ends: a progress update after them is still
+// found, and after a line feed nothing but noise leaves no percentage.
 TEST(DfuUtilProgress, SurvivesBinaryNoise)
 {
     QRandomGenerator random(7);
     for (int round = 0; round < 200; ++round) {
         QByteArray noise(4096, '\0');
-        for (char& byte : noise)
-            byte = static_cast<char>(random.bounded(256));
-        if (round % 2 == 0)
-            noise.insert(random.bounded(noise.size()), "Download\t[==] 42%");
-        const std::optional<int> percent = lastDownloadPercent(QString::fromUtf8(noise));
-        if (percent) {
-            EXPECT_GE(*percent, 0);
+        for (char& byte : noise) {
+            do
+                byte = static_cast<char>(random.bounded(256));
+            while (byte == '\n' || byte == '\r');
         }
+        const QString text = QString::fromUtf8(noise);
+        const int percent = static_cast<int>(random.bounded(101));
+        const QString update = QStringLiteral("Download\t[==] %1%").arg(percent);
+        EXPECT_EQ(lastDownloadPercent(text + '\r' + update), percent) << round;
+        EXPECT_EQ(lastDownloadPercent(update + '\n' + text), std::nullopt) << round;
     }
     // Many starts and no match: one anchored attempt keeps this linear.
     const QString flood = QStringLiteral("Download ]").repeated(200000);

@@ -2,6 +2,8 @@
 
 #include "ExceptionString.h"
 
+#include <thread>
+
 using script::Of;
 
 namespace {
@@ -182,10 +184,16 @@ TEST_F(Stm32FlashTest, WriteLockIsHeldForTheWholeFlash)
 {
     ConnectAndAckEverything();
     std::vector<bool> lockFree;
+    // Asked from another thread: try_lock on a mutex the caller holds itself
+    // would be undefined.
     ASSERT_TRUE(Client().Flash(Image(0x2008), [&](IFwUpdater::State, unsigned) {
-        const bool locked = writeLock_.try_lock();
-        if (locked)
-            writeLock_.unlock();
+        bool locked = false;
+        std::thread probe([&] {
+            locked = writeLock_.try_lock();
+            if (locked)
+                writeLock_.unlock();
+        });
+        probe.join();
         lockFree.push_back(locked);
     }));
     EXPECT_EQ(lockFree, (std::vector<bool>{false, false}));
