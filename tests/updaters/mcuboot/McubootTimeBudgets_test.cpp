@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <ostream>
 
 namespace {
 
@@ -18,6 +19,11 @@ struct BudgetCase {
     qint64 atLeastMs;
     qint64 atMostMs;
 };
+
+void PrintTo(const BudgetCase& c, std::ostream* out)
+{
+    *out << c.name;
+}
 
 class McubootTimeBudget : public ::testing::TestWithParam<BudgetCase> {};
 
