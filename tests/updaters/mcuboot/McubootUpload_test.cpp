@@ -1,4 +1,4 @@
-#include "LogCapture.h"
+#include "QtMessageCapture.h"
 #include "McubootPtyTest.h"
 #include "QtPrinters.h"
 #include "SmpTestFrames.h"
@@ -114,7 +114,7 @@ TEST_P(UploadOffsetTest, FollowsOrRefusesTheUnitsOffsets)
     ScriptedUnit unit;
     unit.uploadReply = script.reply;
     connectTo(unit);
-    LogCapture log;
+    QtMessageCapture log;
     EXPECT_EQ(upload(), script.succeeds);
     EXPECT_EQ(offsetsRequested(requestsAfterProbe()), script.offsets);
     EXPECT_TRUE(log.lines().isEmpty()) << "diagnostics are off";
@@ -177,7 +177,7 @@ TEST_F(McubootPtyTest, UnitThatKeepsGoingBackIsGivenUp)
 TEST_F(McubootPtyTest, UnopenableImageIsReportedAndNothingSent)
 {
     connectTo(ScriptedUnit());
-    LogCapture log;
+    QtMessageCapture log;
     const QString missing = folder.filePath(QStringLiteral("missing.bin"));
     EXPECT_FALSE(updater->upload(missing, {}));
     EXPECT_EQ(log.lines(), QStringList({QStringLiteral("warning: McubootSerialUpdater: cannot open \"%1\"").arg(missing)}));
