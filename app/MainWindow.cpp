@@ -298,6 +298,8 @@ void MainWindow::onConnectionStatus(ConnectionStatus status)
 
 void MainWindow::onUpdateButtonClicked()
 {
+    // From here on a DFU download may be running even before UpdateStarted comes back.
+    update_running = true;
     ui->updateButton->setEnabled(false);
     emit UpdateDevice();
 }

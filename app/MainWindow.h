@@ -66,7 +66,7 @@ private:
     QList<uint8_t> device_ids;
     QString port_name;
     bool connected = false;
-    // Between UpdateStarted and UpdateFinished.
+    // From the click on UPDATE until UpdateFinished.
     bool update_running = false;
     QFont regular7;
     QFont regular9;

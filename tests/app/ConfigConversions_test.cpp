@@ -1,5 +1,5 @@
 #include "ConfigConversions.h"
-#include "QtLogCapture.h"
+#include "QtMessageCapture.h"
 #include "StartupConfig.h"
 #include "TempResources.h"
 
@@ -58,7 +58,7 @@ class DeviceIdList : public ::testing::TestWithParam<DeviceIdCase> {};
 TEST_P(DeviceIdList, KeepsLowEightBitsInFileOrderAndSkipsJunk)
 {
     TempResources resources(QString::fromUtf8(GetParam().line));
-    QtLogCapture log;
+    QtMessageCapture log;
     EXPECT_EQ(config::toDeviceIdList(resources.settings().value("device_id_list")), GetParam().expected)
         << GetParam().line;
     EXPECT_EQ(log.lines(), GetParam().warnings) << GetParam().line;

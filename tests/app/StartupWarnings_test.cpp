@@ -1,5 +1,5 @@
 #include "ConfigConversions.h"
-#include "QtLogCapture.h"
+#include "QtMessageCapture.h"
 #include "StartupConfig.h"
 #include "TempResources.h"
 #include "UpdaterFactory.h"
@@ -27,7 +27,7 @@ QString iniText(const QMap<QString, QString>& values)
 // back-end's values, the back-end itself, then the window's lists.
 QStringList startupWarnings(TempResources& resources)
 {
-    QtLogCapture log;
+    QtMessageCapture log;
     const StartupConfig config = StartupConfig::read(resources.settings(), resources.dir());
     const auto updater = createUpdater(config, resources.filePath("dfu-util-static"));
     config::toProductTable(resources.settings().value("product_list"));
@@ -110,7 +110,7 @@ TEST(StartupWarningsOfTheFile, ConfigThatIsNotTextIsNamed)
     resources.writeFile("config.ini", binary);
     QSettings settings(resources.filePath("config.ini"), QSettings::IniFormat);
 
-    QtLogCapture log;
+    QtMessageCapture log;
     StartupConfig::read(settings, resources.dir());
     EXPECT_TRUE(log.lines().contains(QStringLiteral("warning: config.ini: \"%1\" is not a text settings file; using "
                                                     "the default of every key it does not hold as text")
@@ -121,7 +121,7 @@ TEST(StartupWarningsOfTheFile, ConfigThatIsNotTextIsNamed)
 TEST(StartupWarningsOfTheFile, MissingConfigIsNamed)
 {
     TempResources resources;  // no config.ini at all
-    QtLogCapture log;
+    QtMessageCapture log;
     StartupConfig::read(resources.settings(), resources.dir());
     EXPECT_TRUE(log.lines().contains(
         QStringLiteral("warning: config.ini: \"%1\" cannot be read; using the default of every key")

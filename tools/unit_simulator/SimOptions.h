@@ -50,6 +50,19 @@ struct Stm32Settings {
     };
     std::optional<NackAtBlock> nackAtBlock;
     std::optional<unsigned> unplugAfterBlocks;
+    // Flash that holds an earlier program: its pages must be erased before
+    // they can be written again.
+    struct OldData {
+        std::uint32_t address;
+        std::uint32_t length;
+    };
+    std::optional<OldData> oldData;
+    // Stray ACK bytes sent right after the reply to a Read Memory command.
+    struct StrayBurst {
+        unsigned read; // 1-based count of Read Memory commands
+        unsigned bytes;
+    };
+    std::optional<StrayBurst> strayAfterRead;
 };
 
 struct SimOptions {

@@ -41,14 +41,15 @@ void Stm32Bootloader::run()
         const auto first = stream.next(-1);
         if (!first)
             continue;
-        if (*first == kInit) { // also taken again later: the unit has no reset line to go through
-            EventLog::note("Init");
-            initialised = true;
-            ack();
+        if (!initialised) {
+            // Only the first byte after a reset synchronises; before it comes, the rest is line noise.
+            if (*first == kInit) {
+                EventLog::note("Init");
+                initialised = true;
+                ack();
+            }
             continue;
         }
-        if (!initialised)
-            continue; // line noise before the handshake
         const auto complement = byte();
         if (!complement)
             continue;
@@ -198,7 +199,20 @@ void Stm32Bootloader::readMemory()
         return nack();
     std::vector<std::uint8_t> reply{settings.ack};
     reply.insert(reply.end(), data->begin(), data->end());
+    addStrayBytes(reply);
     send(reply);
+}
+
+// With the stray-bytes fault, the burst goes out in the same write as the
+// reply, so it has reached the host before the host's next command.
+void Stm32Bootloader::addStrayBytes(std::vector<std::uint8_t>& reply)
+{
+    ++readsAnswered;
+    const auto& fault = settings.strayAfterRead;
+    if (!fault || fault->read != readsAnswered)
+        return;
+    EventLog::note("  fault: {} stray bytes after read {}", fault->bytes, fault->read);
+    reply.insert(reply.end(), fault->bytes, settings.ack);
 }
 
 void Stm32Bootloader::go()

@@ -48,6 +48,7 @@ private:
     void ack();
     void nack();
     bool nackThisBlock();
+    void addStrayBytes(std::vector<std::uint8_t>& reply);
     void reportMarker(std::uint32_t address, const std::vector<std::uint8_t>& data);
 
     const SimOptions& options;
@@ -58,4 +59,5 @@ private:
     bool initialised = false;
     unsigned blocksWritten = 0;
     unsigned nacksGiven = 0;
+    unsigned readsAnswered = 0;
 };

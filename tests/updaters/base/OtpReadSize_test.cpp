@@ -1,5 +1,5 @@
 #include "OtpReadSize.h"
-#include "QtLogCapture.h"
+#include "QtMessageCapture.h"
 
 #include <gtest/gtest.h>
 #include <limits>
@@ -16,7 +16,7 @@ class OtpReadSize : public ::testing::TestWithParam<SizeCase> {};
 
 TEST_P(OtpReadSize, ReadsAtMostTheBytesTheModelCheckUses)
 {
-    QtLogCapture log;
+    QtMessageCapture log;
     EXPECT_EQ(otpReadSize(GetParam().configured), GetParam().read);
     ASSERT_EQ(log.lines().size(), GetParam().warns ? 1 : 0) << log.lines().join('\n').toStdString();
     if (GetParam().warns) {

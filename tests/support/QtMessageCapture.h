@@ -5,12 +5,12 @@
 #include <QtGlobal>
 
 // Collects the Qt message log while alive: "debug: text" / "warning: text".
-class QtLogCapture {
+class QtMessageCapture {
 public:
-    QtLogCapture();
-    ~QtLogCapture();
-    QtLogCapture(const QtLogCapture&) = delete;
-    QtLogCapture& operator=(const QtLogCapture&) = delete;
+    QtMessageCapture();
+    ~QtMessageCapture();
+    QtMessageCapture(const QtMessageCapture&) = delete;
+    QtMessageCapture& operator=(const QtMessageCapture&) = delete;
 
     QStringList lines() const;
 

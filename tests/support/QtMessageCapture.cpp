@@ -1,4 +1,4 @@
-#include "QtLogCapture.h"
+#include "QtMessageCapture.h"
 
 #include <QMutex>
 
@@ -9,25 +9,25 @@ QStringList collected;
 
 } // namespace
 
-QtLogCapture::QtLogCapture()
+QtMessageCapture::QtMessageCapture()
 {
     QMutexLocker lock(&logMutex);
     collected.clear();
-    previous = qInstallMessageHandler(&QtLogCapture::collect);
+    previous = qInstallMessageHandler(&QtMessageCapture::collect);
 }
 
-QtLogCapture::~QtLogCapture()
+QtMessageCapture::~QtMessageCapture()
 {
     qInstallMessageHandler(previous);
 }
 
-QStringList QtLogCapture::lines() const
+QStringList QtMessageCapture::lines() const
 {
     QMutexLocker lock(&logMutex);
     return collected;
 }
 
-void QtLogCapture::collect(QtMsgType type, const QMessageLogContext&, const QString& message)
+void QtMessageCapture::collect(QtMsgType type, const QMessageLogContext&, const QString& message)
 {
     const char* kind = type == QtDebugMsg ? "debug" : type == QtWarningMsg ? "warning" : "other";
     QMutexLocker lock(&logMutex);
