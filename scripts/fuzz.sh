@@ -13,17 +13,20 @@ seconds="${1:-300}"
 dir="$root/build-fuzz"
 targets=(cbor_map smp_frame dfu_progress dfu_listing stm32_replies otp_lookup config_conversions)
 
-if ! command -v clang++ >/dev/null || ! ls /usr/lib/llvm-*/lib/clang/*/lib/linux/libclang_rt.fuzzer-x86_64.a >/dev/null 2>&1; then
+# std::source_location with Debian's libstdc++ needs Clang 15 or later; 16 is
+# the newest Debian 12 carries.
+clang_version=16
+if ! command -v "clang++-$clang_version" >/dev/null || \
+   ! ls /usr/lib/llvm-$clang_version/lib/clang/*/lib/linux/libclang_rt.fuzzer-x86_64.a >/dev/null 2>&1; then
   sudo_cmd=()
   [[ $(id -u) -ne 0 ]] && sudo_cmd=(sudo)
   "${sudo_cmd[@]}" apt-get update
-  "${sudo_cmd[@]}" apt-get install -y --no-install-recommends clang libclang-rt-dev || \
-    "${sudo_cmd[@]}" apt-get install -y --no-install-recommends clang
+  "${sudo_cmd[@]}" apt-get install -y --no-install-recommends "clang-$clang_version" "libclang-rt-$clang_version-dev"
 fi
 
 launcher=()
 command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
-CC=clang CXX=clang++ cmake -S "$root" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+CC="clang-$clang_version" CXX="clang++-$clang_version" cmake -S "$root" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DFWU_SANITIZE=ON -DFWU_FUZZ_INSTRUMENT=ON -DFWU_BUILD_TESTS=OFF "${launcher[@]}" >/dev/null
 cmake --build "$dir" -j"$(nproc)" $(printf -- '--target fuzz_%s ' "${targets[@]}")
 
