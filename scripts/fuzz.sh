@@ -39,9 +39,11 @@ for name in "${targets[@]}"; do
   log="$dir/logs/$name.log"
   mkdir -p "$corpus" "$findings" "$(dirname "$log")"
   echo "== fuzz_$name for $seconds s"
+  dictionary=()
+  [[ -f "$root/tools/fuzz/dict/$name.dict" ]] && dictionary=(-dict="$root/tools/fuzz/dict/$name.dict")
   # Findings do not stop the run of the other targets.
   "$dir/bin/fuzz_$name" -max_total_time="$seconds" -print_final_stats=1 -artifact_prefix="$findings/" \
-    "$corpus" "$root/tools/fuzz/corpus/$name" >"$log" 2>&1 || true
+    "${dictionary[@]}" "$corpus" "$root/tools/fuzz/corpus/$name" >"$log" 2>&1 || true
   execs="$(grep -o 'stat::number_of_executed_units: *[0-9]*' "$log" | grep -o '[0-9]*$' || echo 0)"
   edges="$(grep -o 'cov: [0-9]*' "$log" | tail -1 | grep -o '[0-9]*' || echo 0)"
   found="$(find "$findings" -type f | wc -l)"

@@ -1,6 +1,7 @@
 // Fuzz target: config.ini as the program reads it at start-up, from a fuzzed
 // file: the settings file itself, every value conversion and their warnings.
 #include "ConfigConversions.h"
+#include "QuietMessages.h"
 #include "StartupConfig.h"
 
 #include <QDir>
@@ -11,16 +12,9 @@
 #include <cstdint>
 #include <cstdlib>
 
-namespace {
-
-void discardMessages(QtMsgType, const QMessageLogContext&, const QString&) {}
-
-} // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    static const bool quiet = (qInstallMessageHandler(discardMessages), true);
-    (void)quiet;
+    quietMessages();
     static QTemporaryDir folder;
     const QDir resources(folder.path());
     {
