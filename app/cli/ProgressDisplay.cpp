@@ -1,0 +1,87 @@
+#include "ProgressDisplay.h"
+
+#include <QJsonObject>
+#include <algorithm>
+
+namespace {
+
+QString kibibytes(double bytes)
+{
+    return QString::number(bytes / 1024.0, 'f', 1) + QStringLiteral(" KiB");
+}
+
+} // namespace
+
+ProgressDisplay::ProgressDisplay(const Console& out, const QString& unitPort, qint64 imageSize)
+    : console(out), port(unitPort), image_size(imageSize), terminal(Console::outputIsTerminal())
+{
+}
+
+void ProgressDisplay::started()
+{
+    clock.start();
+}
+
+void ProgressDisplay::eraseStarted()
+{
+    jsonProgress(0, QStringLiteral("erase"));
+    if (terminal) {
+        console.rewrite(QStringLiteral("Erasing the unit's flash..."));
+        line_open = true;
+    } else {
+        console.line(QStringLiteral("Erasing the unit's flash..."));
+    }
+}
+
+// The tool's erase time is not transfer time: the rate counts from here.
+void ProgressDisplay::eraseFinished()
+{
+    clock.restart();
+    last_percent = -1;
+}
+
+void ProgressDisplay::progress(int reported)
+{
+    const int percent = std::clamp(reported, 0, 100);
+    if (percent == last_percent)
+        return;
+    last_percent = percent;
+    jsonProgress(percent, QStringLiteral("write"));
+    if (terminal) {
+        console.rewrite(statusText(percent));
+        line_open = true;
+        return;
+    }
+    if (percent / 10 > last_tenth) {
+        last_tenth = percent / 10;
+        console.line(statusText(percent));
+    }
+}
+
+void ProgressDisplay::finished()
+{
+    if (terminal && line_open)
+        console.line(QString());
+    line_open = false;
+}
+
+QString ProgressDisplay::statusText(int percent) const
+{
+    const double written = static_cast<double>(image_size) * percent / 100.0;
+    const double seconds = std::max<qint64>(clock.elapsed(), 1) / 1000.0;
+    const double rate = written / seconds;
+    QString text = QStringLiteral("%1%  %2 of %3").arg(percent, 3).arg(kibibytes(written), kibibytes(image_size));
+    if (written > 0) {
+        const double left = (static_cast<double>(image_size) - written) / rate;
+        text += QStringLiteral("  %1/s  %2 s left").arg(kibibytes(rate)).arg(left, 0, 'f', 0);
+    }
+    return text;
+}
+
+void ProgressDisplay::jsonProgress(int percent, const QString& phase) const
+{
+    console.event(QJsonObject{{QStringLiteral("event"), QStringLiteral("progress")},
+                              {QStringLiteral("port"), port},
+                              {QStringLiteral("percent"), percent},
+                              {QStringLiteral("phase"), phase}});
+}

@@ -1,0 +1,59 @@
+#include "CliProcess.h"
+
+#include "WaitUntil.h"
+
+#include <QJsonDocument>
+#include <QProcess>
+#include <QProcessEnvironment>
+
+QStringList CliResult::outLines() const
+{
+    return out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+}
+
+QList<QJsonObject> CliResult::jsonLines() const
+{
+    QList<QJsonObject> objects;
+    for (const QString& line : outLines()) {
+        QJsonParseError error{};
+        const QJsonDocument document = QJsonDocument::fromJson(line.toUtf8(), &error);
+        objects.append(error.error == QJsonParseError::NoError && document.isObject() ? document.object()
+                                                                                      : QJsonObject());
+    }
+    return objects;
+}
+
+QString CliProcess::programPath()
+{
+    return QStringLiteral(FWU_BIN_DIR "/fwupdater-cli");
+}
+
+void CliProcess::announce(const QStringList& paths, const QString& ids)
+{
+    QStringList entries;
+    for (const QString& path : paths)
+        entries << path + QLatin1Char('=') + ids;
+    virtualPorts = entries.join(QLatin1Char(';'));
+}
+
+CliResult CliProcess::run(const QStringList& arguments, int timeoutMs) const
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("FWUPDATER_VIRTUAL_PORTS"), virtualPorts);
+    environment.insert(QStringLiteral("XDG_DATA_HOME"), data.path());
+    QProcess process;
+    process.setProcessEnvironment(environment);
+    process.start(programPath(), arguments);
+    CliResult result;
+    // The event loop keeps running, so simulators started by the test keep
+    // having their output read while the CLI talks to them.
+    result.finished = waitUntil([&process] { return process.state() == QProcess::NotRunning; }, timeoutMs);
+    if (!result.finished) {
+        process.kill();
+        process.waitForFinished();
+    }
+    result.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    result.out = QString::fromUtf8(process.readAllStandardOutput());
+    result.err = QString::fromUtf8(process.readAllStandardError());
+    return result;
+}

@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QByteArray>
+#include <QJsonObject>
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+
+// What one run of fwupdater-cli left behind.
+struct CliResult {
+    int exitCode = -1;
+    bool finished = false;
+    QString out;
+    QString err;
+
+    QStringList outLines() const;
+    // Every standard-output line parsed as a JSON object; an empty object for a
+    // line that is not one.
+    QList<QJsonObject> jsonLines() const;
+};
+
+// Runs fwupdater-cli as a real child process, with the units announced through
+// FWUPDATER_VIRTUAL_PORTS and its application-data folder in a folder of its own.
+class CliProcess {
+public:
+    static QString programPath();
+
+    // Simulated units at these paths, all with the same USB identifiers.
+    void announce(const QStringList& paths, const QString& ids = QStringLiteral("1209:4c55"));
+    CliResult run(const QStringList& arguments, int timeoutMs = 120000) const;
+
+    // Where the CLI keeps its session logs when not told otherwise.
+    QString logFolder() const { return data.filePath(QStringLiteral("fwupdater/logs")); }
+
+private:
+    QTemporaryDir data;
+    QString virtualPorts;
+};

@@ -1,0 +1,79 @@
+#include "CliBench.h"
+
+#include <QRegularExpression>
+#include <gtest/gtest.h>
+
+namespace {
+
+struct BackendCase {
+    const char* name;
+    Backend backend;
+};
+
+class CliUpdate : public ::testing::TestWithParam<BackendCase> {};
+
+// The whole road on each back-end: found, checked, written, started; the unit
+// ends with exactly the image, and the run says so with exit code 0.
+TEST_P(CliUpdate, WritesTheImageIntoTheOneUnit)
+{
+    CliBench bench(GetParam().backend);
+    if (GetParam().backend == Backend::Usb)
+        bench.listDfuDevices("0483:df11");
+    else
+        ASSERT_TRUE(bench.plug().isReady());
+
+    const CliResult result = bench.run({"update"});
+
+    ASSERT_TRUE(result.finished);
+    EXPECT_EQ(result.exitCode, 0) << result.err.toStdString();
+    EXPECT_TRUE(bench.unitHoldsImage());
+    const QStringList lines = result.outLines();
+    ASSERT_FALSE(lines.isEmpty());
+    EXPECT_TRUE(lines.last().startsWith("Done: ")) << lines.last().toStdString();
+    // Not a terminal: one line per 10 %, ending at 100 %.
+    const QStringList percentLines = lines.filter(QRegularExpression("^\\s*\\d+%  "));
+    EXPECT_EQ(percentLines.size(), 10) << result.out.toStdString();
+    EXPECT_TRUE(percentLines.last().trimmed().startsWith("100%"));
+    EXPECT_TRUE(result.err.isEmpty()) << result.err.toStdString();
+}
+
+INSTANTIATE_TEST_SUITE_P(Backends, CliUpdate,
+                         ::testing::Values(BackendCase{"mcuboot", Backend::Mcuboot},
+                                           BackendCase{"uart", Backend::Uart}, BackendCase{"usb", Backend::Usb}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// With --port only the named unit is touched, even beside another one.
+TEST(CliUpdatePort, UpdatesOnlyTheNamedUnit)
+{
+    CliBench bench(Backend::Mcuboot);
+    ASSERT_TRUE(bench.plug().isReady());
+    UnitSimulator& second = bench.plug();
+    ASSERT_TRUE(second.isReady());
+
+    const CliResult result = bench.run({"update", "--port", second.path()});
+
+    EXPECT_EQ(result.exitCode, 0) << result.err.toStdString();
+    EXPECT_TRUE(bench.unitHoldsImage(1));
+    EXPECT_FALSE(bench.unitHoldsImage(0));
+}
+
+// The USB erase phase is shown as such before the progress lines.
+TEST(CliUpdateUsb, ShowsTheErasePhase)
+{
+    CliBench bench(Backend::Usb);
+    bench.listDfuDevices("0483:df11");
+    bench.setDfu("DFU_SIM_ERASE_MS", "1500");
+    bench.setDfu("DFU_SIM_DOWNLOAD_MS", "2500");
+
+    const CliResult result = bench.run({"update"});
+
+    ASSERT_EQ(result.exitCode, 0) << result.err.toStdString();
+    const QStringList lines = result.outLines();
+    const qsizetype erase = lines.indexOf("Erasing the unit's flash...");
+    ASSERT_GE(erase, 0) << result.out.toStdString();
+    const QStringList percentLines = lines.filter(QRegularExpression("^\\s*\\d+%  "));
+    ASSERT_FALSE(percentLines.isEmpty());
+    EXPECT_LT(erase, lines.indexOf(percentLines.first()));
+}
+
+} // namespace
