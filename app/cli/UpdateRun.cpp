@@ -132,6 +132,9 @@ void UpdateRun::onUpdateFinished(bool status)
 {
     if (finished || !updating)
         return;
+    // The window shows 100 % on success whatever the back-end reported last.
+    if (display && status)
+        display->progress(100);
     if (display)
         display->finished();
     if (status)

@@ -61,19 +61,35 @@ INSTANTIATE_TEST_SUITE_P(
                       OutcomeCase{"refused", {"--model-id", "99"}, 4, "model identifier refused"}),
     [](const auto& info) { return std::string(info.param.name); });
 
-// The back-end's own warnings reach the log with their level.
-TEST(CliSessionLogContent, QtMessagesAreKeptWithTheirLevel)
+struct MessageCase {
+    const char* name;
+    int imageSize;
+    QStringList unitArguments;
+    const char* line;
+};
+
+class CliSessionLogMessages : public ::testing::TestWithParam<MessageCase> {};
+
+// Qt messages of the back-end and the bootloader client's dispatcher log
+// lines reach the log with their level.
+TEST_P(CliSessionLogMessages, KeepsTheLineWithItsLevel)
 {
-    CliBench bench(Backend::Mcuboot);
-    bench.plug({"--silent-from-request", "1"});
+    CliBench bench(Backend::Uart, QString(), GetParam().imageSize);
+    bench.plug(GetParam().unitArguments);
     const QString logPath = bench.resourcesPath() + "/run.log";
 
     const CliResult result = bench.run({"update", "--log", logPath});
 
     EXPECT_EQ(result.exitCode, 1);
-    EXPECT_TRUE(readText(logPath).contains(" warning McubootSerialUpdater::readImageState: no response"))
-        << readText(logPath).toStdString();
+    EXPECT_TRUE(readText(logPath).contains(QRegularExpression(GetParam().line))) << readText(logPath).toStdString();
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Sources, CliSessionLogMessages,
+    ::testing::Values(MessageCase{"qt_warning", 4, {}, " warning UartFirmwareUpdater: image too short"},
+                      MessageCase{"dispatcher_error", CliBench::kImageSize, {"--nack-at-block", "1:50"},
+                                  " dispatcher-3 \\S+"}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 // Without --log the log goes to the application-data folder's logs/, where
 // only the newest 50 are kept.
