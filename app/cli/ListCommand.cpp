@@ -1,5 +1,7 @@
 #include "ListCommand.h"
 
+#include "FoundEvent.h"
+
 #include <QDebug>
 #include <QJsonObject>
 
@@ -8,11 +10,7 @@ ExitCode runListCommand(const Console& console, const UnitFinder& finder)
     const QList<FoundUnit> units = finder.find();
     for (const FoundUnit& unit : units) {
         qInfo().noquote() << "unit seen:" << unit.port << unit.idsText() << unit.product;
-        console.event(QJsonObject{{QStringLiteral("event"), QStringLiteral("found")},
-                                  {QStringLiteral("port"), unit.port},
-                                  {QStringLiteral("vid"), unit.idsText().left(4)},
-                                  {QStringLiteral("pid"), unit.idsText().mid(5)},
-                                  {QStringLiteral("product"), unit.product}});
+        console.event(foundEvent(unit));
         console.line(QStringLiteral("%1\t%2\t%3").arg(unit.port, unit.idsText(), unit.product));
     }
     if (units.isEmpty())

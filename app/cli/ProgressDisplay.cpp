@@ -5,6 +5,8 @@
 
 namespace {
 
+constexpr qint64 kFirstRateAfterMs = 250;
+
 QString kibibytes(double bytes)
 {
     return QString::number(bytes / 1024.0, 'f', 1) + QStringLiteral(" KiB");
@@ -71,7 +73,8 @@ QString ProgressDisplay::statusText(int percent) const
     const double seconds = std::max<qint64>(clock.elapsed(), 1) / 1000.0;
     const double rate = written / seconds;
     QString text = QStringLiteral("%1%  %2 of %3").arg(percent, 3).arg(kibibytes(written), kibibytes(image_size));
-    if (written > 0) {
+    // Over the first moments the rate says nothing yet.
+    if (written > 0 && clock.elapsed() >= kFirstRateAfterMs) {
         const double left = (static_cast<double>(image_size) - written) / rate;
         text += QStringLiteral("  %1/s  %2 s left").arg(kibibytes(rate)).arg(left, 0, 'f', 0);
     }

@@ -1,5 +1,6 @@
 #include "UpdateRun.h"
 
+#include "FoundEvent.h"
 #include "UnitFinder.h"
 #include "UpdateSession.h"
 
@@ -69,11 +70,7 @@ void UpdateRun::onUnitRequested(const FoundUnit& requested)
     unit = requested;
     if (!first)
         return;
-    console.event(QJsonObject{{QStringLiteral("event"), QStringLiteral("found")},
-                              {QStringLiteral("port"), unit->port},
-                              {QStringLiteral("vid"), unit->idsText().left(4)},
-                              {QStringLiteral("pid"), unit->idsText().mid(5)},
-                              {QStringLiteral("product"), unit->product}});
+    console.event(foundEvent(*unit));
     console.line(QStringLiteral("Found %1 (%2, %3); checking it...").arg(unit->port, unit->idsText(), unit->product));
 }
 

@@ -1,5 +1,6 @@
 #include "CliProcess.h"
 
+#include "PseudoTerminal.h"
 #include "WaitUntil.h"
 
 #include <QJsonDocument>
@@ -43,17 +44,27 @@ CliResult CliProcess::run(const QStringList& arguments, int timeoutMs) const
     environment.insert(QStringLiteral("XDG_DATA_HOME"), data.path());
     QProcess process;
     process.setProcessEnvironment(environment);
+    if (output_terminal)
+        process.setStandardOutputFile(output_terminal->portName());
     process.start(programPath(), arguments);
     CliResult result;
+    QByteArray terminalOutput;
     // The event loop keeps running, so simulators started by the test keep
-    // having their output read while the CLI talks to them.
-    result.finished = waitUntil([&process] { return process.state() == QProcess::NotRunning; }, timeoutMs);
+    // having their output read while the CLI talks to them; the terminal is
+    // drained so the CLI never blocks on it.
+    result.finished = waitUntil([&] {
+        if (output_terminal)
+            terminalOutput += output_terminal->receive(4096, 1);
+        return process.state() == QProcess::NotRunning;
+    }, timeoutMs);
+    if (output_terminal)
+        terminalOutput += output_terminal->receive(1 << 20, 50);
     if (!result.finished) {
         process.kill();
         process.waitForFinished();
     }
     result.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-    result.out = QString::fromUtf8(process.readAllStandardOutput());
+    result.out = QString::fromUtf8(output_terminal ? terminalOutput : process.readAllStandardOutput());
     result.err = QString::fromUtf8(process.readAllStandardError());
     return result;
 }

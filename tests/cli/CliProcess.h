@@ -7,6 +7,8 @@
 #include <QStringList>
 #include <QTemporaryDir>
 
+class PseudoTerminal;
+
 // What one run of fwupdater-cli left behind.
 struct CliResult {
     int exitCode = -1;
@@ -29,6 +31,9 @@ public:
     // Simulated units at these paths, all with the same USB identifiers.
     void announce(const QStringList& paths, const QString& ids = QStringLiteral("1209:4c55"));
     CliResult run(const QStringList& arguments, int timeoutMs = 120000) const;
+    // Standard output goes to this terminal instead of a pipe; `out` is what
+    // the terminal received.
+    void setOutputTerminal(PseudoTerminal* terminal) { output_terminal = terminal; }
 
     // Where the CLI keeps its session logs when not told otherwise.
     QString logFolder() const { return data.filePath(QStringLiteral("fwupdater/logs")); }
@@ -36,4 +41,5 @@ public:
 private:
     QTemporaryDir data;
     QString virtualPorts;
+    PseudoTerminal* output_terminal = nullptr;
 };
