@@ -17,6 +17,7 @@
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QJsonObject>
+#include <csignal>
 #include <cstdio>
 
 namespace {
@@ -82,6 +83,11 @@ QString logPathFor(const CliOptions& options)
 
 int runCliApplication(int argc, char* argv[])
 {
+#ifndef _WIN32
+    // A reader that goes away (| head) must not kill the program mid-flash:
+    // writes to it just fail.
+    std::signal(SIGPIPE, SIG_IGN);
+#endif
     QCoreApplication application(argc, argv);
     // The window's name, so both front ends keep their logs in one folder.
     QCoreApplication::setApplicationName(QStringLiteral("fwupdater"));

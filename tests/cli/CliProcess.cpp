@@ -46,6 +46,11 @@ CliResult CliProcess::run(const QStringList& arguments, int timeoutMs) const
     process.setProcessEnvironment(environment);
     if (output_terminal)
         process.setStandardOutputFile(output_terminal->portName());
+    QProcess reader;
+    if (output_reader_gone) {
+        process.setStandardOutputProcess(&reader);
+        reader.start(QStringLiteral("head"), {QStringLiteral("-n"), QStringLiteral("1")});
+    }
     process.start(programPath(), arguments);
     CliResult result;
     QByteArray terminalOutput;
@@ -64,7 +69,11 @@ CliResult CliProcess::run(const QStringList& arguments, int timeoutMs) const
         process.waitForFinished();
     }
     result.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-    result.out = QString::fromUtf8(output_terminal ? terminalOutput : process.readAllStandardOutput());
+    if (output_reader_gone)
+        reader.waitForFinished();
+    result.out = QString::fromUtf8(output_terminal        ? terminalOutput
+                                   : output_reader_gone ? reader.readAllStandardOutput()
+                                                        : process.readAllStandardOutput());
     result.err = QString::fromUtf8(process.readAllStandardError());
     return result;
 }

@@ -34,6 +34,8 @@ public:
     // Standard output goes to this terminal instead of a pipe; `out` is what
     // the terminal received.
     void setOutputTerminal(PseudoTerminal* terminal) { output_terminal = terminal; }
+    // Nobody reads standard output: the reader has gone, as with "| head -1".
+    void setOutputReaderGone(bool gone) { output_reader_gone = gone; }
 
     // Where the CLI keeps its session logs when not told otherwise.
     QString logFolder() const { return data.filePath(QStringLiteral("fwupdater/logs")); }
@@ -42,4 +44,5 @@ private:
     QTemporaryDir data;
     QString virtualPorts;
     PseudoTerminal* output_terminal = nullptr;
+    bool output_reader_gone = false;
 };

@@ -77,6 +77,19 @@ TEST(CliUpdateProgress, NotATerminalGivesOneLinePerTenPercent)
     EXPECT_TRUE(last.first().contains(QRegularExpression("KiB/s  0 s left$"))) << last.first().toStdString();
 }
 
+// A script that stops reading must not cut the flash short.
+TEST(CliUpdateOutput, GoneReaderDoesNotStopTheUpdate)
+{
+    CliBench bench(Backend::Mcuboot);
+    ASSERT_TRUE(bench.plug().isReady());
+    bench.cli().setOutputReaderGone(true);
+
+    const CliResult result = bench.run({"update", "--json"});
+
+    EXPECT_EQ(result.exitCode, 0) << result.err.toStdString();
+    EXPECT_TRUE(bench.unitHoldsImage());
+}
+
 // With --port only the named unit is touched, even beside another one.
 TEST(CliUpdatePort, UpdatesOnlyTheNamedUnit)
 {
