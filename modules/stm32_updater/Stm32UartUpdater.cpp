@@ -132,8 +132,20 @@ void Stm32UartUpdater::CmdInit()
 {
     static constexpr std::array<std::byte, 1> kInit{std::byte{0x7F}};
     commandName_ = "Init con";
-    Send(kInit);
-    WaitForDfuAck(kReplyTimeoutMs);
+    SendCommand(kInit);
+    if (const auto reply = TakeByte(kReplyTimeoutMs)) {
+        if (!IsAck(std::to_integer<std::uint8_t>(*reply)))
+            throw lumavex::ExceptionString("NACK received, command {}", commandName_);
+        return;
+    }
+    // Silence: a bootloader that was synchronised before (there is no reset
+    // line) took 0x7F as the first byte of a command. A second 0x7F makes the
+    // pair a bad command, and its NACK shows the bootloader is listening.
+    SendCommand(kInit);
+    const auto reply = std::to_integer<std::uint8_t>(WaitForData(1, kReplyTimeoutMs)[0]);
+    if (!ackLearned_ && !LearnPairOf(reply, /*acceptNack=*/true))
+        throw lumavex::ExceptionString("Invalid ACK byte setup 0x{:02x}, command {}", reply, commandName_);
+    IsAck(reply);
 }
 
 void Stm32UartUpdater::CmdGet()

@@ -80,7 +80,7 @@ private:
     void CmdGo(std::uint32_t address);
     void ReadBlock(std::uint32_t address, std::size_t count, std::vector<std::byte>& out);
     void FlashImage(std::span<const std::byte> image, const ProgressCallback& progress, std::uint32_t address);
-    void EraseForImage(std::size_t imageSize);
+    void EraseForImage(std::uint32_t address, std::size_t imageSize);
     std::array<std::byte, kTrailerSize> MakeTrailer(std::span<const std::byte> image) const;
     void LeaveBootloaderAfterFlash();
 
@@ -89,9 +89,13 @@ private:
     std::size_t WaitForNBytesToReceive(int timeoutMs);
     bool WaitForDfuAckNack(int timeoutMs);
     void WaitForDfuAck(int timeoutMs);
+    bool IsAck(std::uint8_t reply);
     void LearnAckNack(std::uint8_t firstReply);
+    bool LearnPairOf(std::uint8_t reply, bool acceptNack);
+    std::optional<std::byte> TakeByte(int timeoutMs);
 
     void Send(std::span<const std::byte> frame);
+    void SendCommand(std::span<const std::byte> command);
     void SendCommand(std::uint8_t code);
     void SendAddress(std::uint32_t address);
     hal::uart::SubscriptionHandle SubscribeReceiver();

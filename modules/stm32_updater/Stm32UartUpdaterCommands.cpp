@@ -4,6 +4,7 @@
 #include "BootloaderFrames.h"
 #include "ClientErrorLog.h"
 #include "ExceptionString.h"
+#include "FlashPages.h"
 
 #include <algorithm>
 #include <numeric>
@@ -12,17 +13,22 @@ namespace stm32_updater {
 
 namespace {
 
-constexpr std::size_t kMaxErasePages = 256;
-constexpr std::size_t kMaxEraseExtPages = 0x10000;
+// Erase takes one byte per page number and a count byte in which 0xFF is the
+// global-erase code; Extended Erase takes 16-bit numbers and reserves the
+// counts from 0xFFF0 up for its special erases. Longer lists go out in parts.
+constexpr std::uint32_t kMaxErasePageNumber = 0xFF;
+constexpr std::uint32_t kMaxErasePagesPerCommand = 255;
+constexpr std::uint32_t kMaxEraseExtPageNumber = 0xFFFF;
+constexpr std::uint32_t kMaxEraseExtPagesPerCommand = 0xFFF0;
 constexpr std::size_t kWordSize = 4;
 
 std::size_t RoundUpToWord(std::size_t length) { return (length + kWordSize - 1) / kWordSize * kWordSize; }
 
 template <typename Page>
-std::vector<Page> PagesFromZero(std::uint32_t count)
+std::vector<Page> PageNumbers(PageSpan span)
 {
-    std::vector<Page> pages(count);
-    std::iota(pages.begin(), pages.end(), Page{0});
+    std::vector<Page> pages(span.count);
+    std::iota(pages.begin(), pages.end(), static_cast<Page>(span.first));
     return pages;
 }
 
@@ -39,7 +45,7 @@ void Stm32UartUpdater::FlashImage(std::span<const std::byte> image, const Progre
     progress_ = progress ? progress : ProgressCallback([](State, unsigned) {});
     progress_(State::Writing, 0);
     CmdGetVerRops();
-    EraseForImage(image.size());
+    EraseForImage(address, image.size());
     const auto trailer = MakeTrailer(image);
     const std::size_t bodySize = image.size() - kTrailerSize;
     CmdWrite(address, image.first(bodySize));
@@ -59,27 +65,32 @@ void Stm32UartUpdater::CmdGetVerRops()
     WaitForDfuAck(kReplyTimeoutMs);
 }
 
-void Stm32UartUpdater::EraseForImage(std::size_t imageSize)
+void Stm32UartUpdater::EraseForImage(std::uint32_t address, std::size_t imageSize)
 {
     if (!deviceInfo_)
         throw lumavex::ExceptionString("no supported device identified, command {}", commandName_);
-    const auto pageSize = static_cast<std::uint32_t>(deviceInfo_->pageSize);
-    const auto length = static_cast<std::uint32_t>(imageSize);
-    const std::uint32_t pageCount = length / pageSize + (length % pageSize != 0 ? 1 : 0);
+    const PageSpan pages = PagesForImage(*deviceInfo_, address, imageSize);
     const bool useErase = commandFlags_ & FlagErase;
     if (!useErase && !(commandFlags_ & FlagEraseExt)) {
         LogClientError("No erase methods");
         return;
     }
-    // A page list that does not fit its count field would wrap round and erase
-    // the wrong pages.
-    if (!globalErase_ && pageCount > (useErase ? kMaxErasePages : kMaxEraseExtPages))
-        throw lumavex::ExceptionString("too many pages to erase: {}", pageCount);
-    const std::uint32_t listed = globalErase_ ? 0 : pageCount;
-    if (useErase)
-        CmdErase(PagesFromZero<std::uint8_t>(listed));
-    else
-        CmdEraseExt(PagesFromZero<std::uint16_t>(listed));
+    if (globalErase_) {
+        useErase ? CmdErase({}) : CmdEraseExt({});
+        return;
+    }
+    commandName_ = useErase ? "Erase" : "Erase Ext";
+    // A page number that does not fit its field would wrap round and erase a
+    // page the image does not cover.
+    if (pages.Last() > (useErase ? kMaxErasePageNumber : kMaxEraseExtPageNumber))
+        throw lumavex::ExceptionString("page {} cannot be named, command {}", pages.Last(), commandName_);
+    if (useErase) {
+        for (const PageSpan run : SplitPages(pages, kMaxErasePagesPerCommand))
+            CmdErase(PageNumbers<std::uint8_t>(run));
+    } else {
+        for (const PageSpan run : SplitPages(pages, kMaxEraseExtPagesPerCommand))
+            CmdEraseExt(PageNumbers<std::uint16_t>(run));
+    }
 }
 
 void Stm32UartUpdater::CmdErase(std::span<const std::uint8_t> pages)

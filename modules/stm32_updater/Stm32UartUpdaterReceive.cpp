@@ -17,7 +17,15 @@ constexpr std::uint8_t kNack75 = 0x3F;
 
 void Stm32UartUpdater::Send(std::span<const std::byte> frame) { driver_->Transmit(frame); }
 
-void Stm32UartUpdater::SendCommand(std::uint8_t code) { Send(frames::Command(code)); }
+// Only an answer that comes after a command counts: whatever is still unread
+// (line noise, a late or repeated reply) would otherwise answer it.
+void Stm32UartUpdater::SendCommand(std::span<const std::byte> command)
+{
+    ring_.DiscardUnread();
+    Send(command);
+}
+
+void Stm32UartUpdater::SendCommand(std::uint8_t code) { SendCommand(frames::Command(code)); }
 
 void Stm32UartUpdater::SendAddress(std::uint32_t address) { Send(frames::Address(address)); }
 
@@ -35,17 +43,25 @@ void Stm32UartUpdater::OnByteReceived(std::byte byte)
 
 // A permit may stand for a byte that was dropped or already taken, so an
 // empty ring after a permit just means another look and another wait.
+std::optional<std::byte> Stm32UartUpdater::TakeByte(int timeoutMs)
+{
+    while (true) {
+        if (const auto byte = ring_.Pop())
+            return byte;
+        if (!wakeUp_.tryAcquire(1, timeoutMs))
+            return std::nullopt;
+    }
+}
+
 std::span<const std::byte> Stm32UartUpdater::WaitForData(std::size_t count, int timeoutMs)
 {
     if (count > rxBuffer_.size())
         throw lumavex::ExceptionString("Too many bytes to receive, command {}", commandName_);
-    rxCursor_ = 0;
-    while (rxCursor_ < count) {
-        if (const auto byte = ring_.Pop()) {
-            rxBuffer_[rxCursor_++] = *byte;
-        } else if (!wakeUp_.tryAcquire(1, timeoutMs)) {
+    for (rxCursor_ = 0; rxCursor_ < count; ++rxCursor_) {
+        const auto byte = TakeByte(timeoutMs);
+        if (!byte)
             throw lumavex::ExceptionString("receive timeout for {} bytes, command {}", count, commandName_);
-        }
+        rxBuffer_[rxCursor_] = *byte;
     }
     return std::span(rxBuffer_).first(count);
 }
@@ -60,7 +76,11 @@ std::size_t Stm32UartUpdater::WaitForNBytesToReceive(int timeoutMs)
 
 bool Stm32UartUpdater::WaitForDfuAckNack(int timeoutMs)
 {
-    const auto reply = std::to_integer<std::uint8_t>(WaitForData(1, timeoutMs)[0]);
+    return IsAck(std::to_integer<std::uint8_t>(WaitForData(1, timeoutMs)[0]));
+}
+
+bool Stm32UartUpdater::IsAck(std::uint8_t reply)
+{
     if (!ackLearned_)
         LearnAckNack(reply);
     if (reply == ackByte_)
@@ -80,16 +100,23 @@ void Stm32UartUpdater::WaitForDfuAck(int timeoutMs)
 // kept for the life of the object.
 void Stm32UartUpdater::LearnAckNack(std::uint8_t firstReply)
 {
-    if (firstReply == kAck79) {
-        ackByte_ = kAck79;
-        nackByte_ = kNack79;
-    } else if (firstReply == kAck75) {
-        ackByte_ = kAck75;
-        nackByte_ = kNack75;
-    } else {
+    if (!LearnPairOf(firstReply, /*acceptNack=*/false))
         throw lumavex::ExceptionString("Invalid ACK byte setup 0x{:02x}, command {}", firstReply, commandName_);
+}
+
+// Only the answer to the second synchronisation byte may teach the pair by
+// its NACK: there a NACK is the expected answer of a listening bootloader.
+bool Stm32UartUpdater::LearnPairOf(std::uint8_t reply, bool acceptNack)
+{
+    for (const auto& [ack, nack] : {std::pair{kAck79, kNack79}, std::pair{kAck75, kNack75}}) {
+        if (reply == ack || (acceptNack && reply == nack)) {
+            ackByte_ = ack;
+            nackByte_ = nack;
+            ackLearned_ = true;
+            return true;
+        }
     }
-    ackLearned_ = true;
+    return false;
 }
 
 } // namespace stm32_updater

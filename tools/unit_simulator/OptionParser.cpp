@@ -167,6 +167,21 @@ const std::vector<Option>& table()
          }},
         {"--unplug-after-blocks", "N", "STM32: pull the cable after N written blocks",
          [](std::string_view v, SimOptions& o) { return (o.stm32.unplugAfterBlocks = number<unsigned>(v)).has_value(); }},
+        {"--old-data", "ADDR:LEN", "STM32: flash starts with old data (0x5A bytes) there; writes into its pages before an erase get NACK",
+         [](std::string_view v, SimOptions& o) {
+             const auto p = pair(v);
+             if (p && p->first <= std::numeric_limits<std::uint32_t>::max() &&
+                 p->second <= std::numeric_limits<std::uint32_t>::max())
+                 o.stm32.oldData = Stm32Settings::OldData{static_cast<std::uint32_t>(p->first), static_cast<std::uint32_t>(p->second)};
+             return o.stm32.oldData.has_value();
+         }},
+        {"--stray-after-block", "K:N", "STM32: send N stray ACK bytes right after the ACK of the Kth Write Memory",
+         [](std::string_view v, SimOptions& o) {
+             const auto p = pair(v);
+             if (p)
+                 o.stm32.strayAfterBlock = Stm32Settings::StrayBurst{static_cast<unsigned>(p->first), static_cast<unsigned>(p->second)};
+             return p.has_value();
+         }},
     };
     return options;
 }

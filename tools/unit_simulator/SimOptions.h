@@ -49,6 +49,19 @@ struct Stm32Settings {
     };
     std::optional<NackAtBlock> nackAtBlock;
     std::optional<unsigned> unplugAfterBlocks;
+    // Flash that holds an earlier program: its pages must be erased before
+    // they can be written again.
+    struct OldData {
+        std::uint32_t address;
+        std::uint32_t length;
+    };
+    std::optional<OldData> oldData;
+    // Stray bytes sent right after the ACK of a Write Memory command.
+    struct StrayBurst {
+        unsigned block; // 1-based count of Write Memory commands
+        unsigned bytes;
+    };
+    std::optional<StrayBurst> strayAfterBlock;
 };
 
 struct SimOptions {

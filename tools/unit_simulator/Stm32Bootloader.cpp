@@ -41,14 +41,15 @@ void Stm32Bootloader::run()
         const auto first = stream.next(-1);
         if (!first)
             continue;
-        if (*first == kInit) { // also taken again later: the unit has no reset line to go through
-            EventLog::note("Init");
-            initialised = true;
-            ack();
+        if (!initialised) {
+            // Only the first byte after a reset synchronises; before it comes, the rest is line noise.
+            if (*first == kInit) {
+                EventLog::note("Init");
+                initialised = true;
+                ack();
+            }
             continue;
         }
-        if (!initialised)
-            continue; // line noise before the handshake
         const auto complement = byte();
         if (!complement)
             continue;
@@ -242,13 +243,24 @@ void Stm32Bootloader::writeMemory()
     if (options.writeMs > 0)
         std::this_thread::sleep_for(std::chrono::milliseconds(options.writeMs));
     ++blocksWritten;
-    ack();
+    ackWithStrayBytes();
     EventLog::event("write {:#010x} {}", *start, data->size());
     reportMarker(*start, *data);
     if (settings.unplugAfterBlocks && blocksWritten >= *settings.unplugAfterBlocks) {
         link.waitUntilDelivered(500);
         stream.unplug();
     }
+}
+
+// The ACK, and with the stray-bytes fault the burst in the same write, so the
+// burst is on the host's side before it can send its next command.
+void Stm32Bootloader::ackWithStrayBytes()
+{
+    const auto& fault = settings.strayAfterBlock;
+    if (!fault || fault->block != blocksWritten)
+        return ack();
+    EventLog::note("  fault: {} stray bytes after block {}", fault->bytes, fault->block);
+    send(std::vector<std::uint8_t>(std::size_t{fault->bytes} + 1, settings.ack));
 }
 
 void Stm32Bootloader::reportMarker(std::uint32_t start, const std::vector<std::uint8_t>& data)

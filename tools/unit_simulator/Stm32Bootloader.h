@@ -48,6 +48,7 @@ private:
     void ack();
     void nack();
     bool nackThisBlock();
+    void ackWithStrayBytes();
     void reportMarker(std::uint32_t address, const std::vector<std::uint8_t>& data);
 
     const SimOptions& options;

@@ -25,11 +25,34 @@ std::vector<std::uint8_t> otpBlock(std::optional<std::uint8_t> modelId)
 } // namespace
 
 Stm32Memory::Stm32Memory(const Stm32Settings& settings, std::optional<std::uint8_t> modelId, ImageFile& flashFile)
-    : settings(settings), flashFile(flashFile), flash(settings.flashSize, 0xFF)
+    : settings(settings), flashFile(flashFile), flash(settings.flashSize, 0xFF), oldDataPages(pageCount(), false)
 {
     if (settings.otpAddress)
         otp = otpBlock(modelId);
+    if (settings.oldData)
+        fillOldData(*settings.oldData);
     flashFile.replace(flash);
+}
+
+void Stm32Memory::fillOldData(const Stm32Settings::OldData& oldData)
+{
+    const auto region = locate(oldData.address, oldData.length);
+    if (!region || !region->inFlash || oldData.length == 0)
+        return;
+    std::fill_n(flash.begin() + static_cast<std::ptrdiff_t>(region->offset), oldData.length, kOldDataByte);
+    const std::size_t lastPage = (region->offset + oldData.length - 1) / settings.pageSize;
+    for (std::size_t page = region->offset / settings.pageSize; page <= lastPage; ++page)
+        oldDataPages[page] = true;
+}
+
+bool Stm32Memory::touchesOldData(std::size_t offset, std::size_t length) const
+{
+    const std::size_t lastPage = (offset + std::max<std::size_t>(length, 1) - 1) / settings.pageSize;
+    for (std::size_t page = offset / settings.pageSize; page <= lastPage; ++page) {
+        if (oldDataPages[page])
+            return true;
+    }
+    return false;
 }
 
 std::optional<Stm32Memory::Location> Stm32Memory::locate(std::uint32_t address, std::size_t length) const
@@ -58,6 +81,10 @@ bool Stm32Memory::write(std::uint32_t address, std::span<const std::uint8_t> byt
     const auto region = locate(address, bytes.size());
     if (!region)
         return false;
+    if (region->inFlash && touchesOldData(region->offset, bytes.size())) {
+        EventLog::note("  refused: write at {:#010x} into old data that was not erased", address);
+        return false;
+    }
     auto& storage = region->inFlash ? flash : otp;
     bool overwrote = false;
     for (std::size_t i = 0; i < bytes.size(); ++i) {
@@ -89,6 +116,7 @@ bool Stm32Memory::erasePage(std::uint32_t page)
     const std::size_t start = std::size_t{page} * settings.pageSize;
     const std::size_t length = std::min<std::size_t>(settings.pageSize, flash.size() - start);
     std::fill_n(flash.begin() + static_cast<std::ptrdiff_t>(start), length, 0xFF);
+    oldDataPages[page] = false;
     flashFile.writeAt(start, std::span(flash).subspan(start, length));
     return true;
 }
@@ -96,5 +124,6 @@ bool Stm32Memory::erasePage(std::uint32_t page)
 void Stm32Memory::eraseAll()
 {
     std::fill(flash.begin(), flash.end(), 0xFF);
+    std::fill(oldDataPages.begin(), oldDataPages.end(), false);
     flashFile.replace(flash);
 }

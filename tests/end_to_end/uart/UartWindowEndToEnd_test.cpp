@@ -9,6 +9,7 @@
 #include "WindowTexts.h"
 
 #include <QRandomGenerator>
+#include <QRegularExpression>
 #include <algorithm>
 #include <gtest/gtest.h>
 #include <memory>
@@ -68,14 +69,15 @@ protected:
         qunsetenv(VirtualPorts::kEnvironmentVariable);
     }
 
-    void start(int imageSize = kImageSize)
+    void start(int imageSize = kImageSize, std::uint32_t programmingAddress = kFlashBase)
     {
         resources = std::make_unique<TempResources>(
             QStringLiteral("interface=uart\nfirmware_filename=firmware.bin\nproduct_list=Unit:%1\n"
                            "device_id_list=7, 12\n").arg(kUnitIds));
         image = makeTestImage(imageSize);
         resources->writeFile("firmware.bin", image);
-        updater = new UartFirmwareUpdater(resources->filePath("firmware.bin"), kFlashBase, kFlashBase, kOtpAddress,
+        updater = new UartFirmwareUpdater(resources->filePath("firmware.bin"), programmingAddress, programmingAddress,
+                                          kOtpAddress,
                                           kOtpSize, kMarkerAddress, QStringLiteral("application"), nullptr);
         window = std::make_unique<MainWindow>(resources->dir(), &resources->settings(),
                                               resources->filePath("dfu-util-static"), InterfaceType::Uart, updater);
@@ -187,8 +189,62 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(UnitCase{"plain", {}},
                       UnitCase{"at_line_speed", {"--baud", "460800"}},
                       // A few NACKs on one block are retried and the update still ends well.
-                      UnitCase{"transient_nacks", {"--nack-at-block", "5:3"}}),
+                      UnitCase{"transient_nacks", {"--nack-at-block", "5:3"}},
+                      // Stray ACKs right before a refused block must not pass for its answers.
+                      UnitCase{"stray_acks_before_a_nacked_block", {"--stray-after-block", "4:4", "--nack-at-block", "5:1"}}),
     caseName);
+
+// The flash holds an older program, and the image goes above a region that
+// must survive (a boot loader of the unit's own): only the image's pages are
+// erased, and every one of them is.
+TEST_F(UartWindow, ImageAbove0x08000000ErasesOnlyItsOwnPages)
+{
+    constexpr std::uint32_t kAddress = 0x08004000;
+    constexpr int kSize = 20000;
+    constexpr qsizetype kOldDataSize = 0x10000;
+    start(kSize, kAddress);
+    UnitSimulator unit({"--mode", "stm32", "--model-id", "7", "--old-data", "0x08000000:0x10000"});
+    ASSERT_NO_FATAL_FAILURE(updateUnit(unit));
+
+    EXPECT_TRUE(*finishedStatus);
+    ASSERT_TRUE(unit.waitForEvent("go", 3000));
+    EXPECT_EQ(eventAddress(unit, "go"), kAddress);
+    EXPECT_EQ(flashAt(unit, kFlashBase, 0x4000), QByteArray(0x4000, char(0x5A))) << "the region below was wiped";
+    EXPECT_EQ(flashAt(unit, kAddress, image.size()), withTrailerFlag(image));
+    // The last page of the image is erased to its end; the pages after it keep the old program.
+    const std::uint32_t imageEnd = kAddress + kSize;
+    const std::uint32_t pagesEnd = kFlashBase + 18 * 0x800;
+    EXPECT_EQ(flashAt(unit, imageEnd, pagesEnd - imageEnd), QByteArray(pagesEnd - imageEnd, '\xff'));
+    EXPECT_EQ(flashAt(unit, pagesEnd, kFlashBase + kOldDataSize - pagesEnd),
+              QByteArray(kFlashBase + kOldDataSize - pagesEnd, char(0x5A)));
+    EXPECT_FALSE(unit.log().contains("not erased")) << unit.log().toStdString();
+}
+
+// 256 pages of 2 KiB fill the whole flash: with Erase (one byte per page) the
+// list goes out as 255 pages and 1 page, never with the global-erase count.
+TEST_F(UartWindow, WholeFlashImageIsErasedPageByPageAndWrittenWhole)
+{
+    constexpr int kWholeFlash = 512 * 1024;
+    start(kWholeFlash);
+    // The boot-mode marker lands inside the image; there the image holds erased bytes.
+    image.replace(kMarkerAddress - kFlashBase, 4, QByteArray(4, '\xff'));
+    resources->writeFile("firmware.bin", image);
+    UnitSimulator unit({"--mode", "stm32", "--model-id", "7", "--erase-command", "erase", "--old-data",
+                        "0x08000000:0x80000"});
+    ASSERT_NO_FATAL_FAILURE(updateUnit(unit));
+
+    EXPECT_TRUE(*finishedStatus);
+    QByteArray expected = withTrailerFlag(image);
+    expected.replace(kMarkerAddress - kFlashBase, 4, "PUWF");
+    const QByteArray flash = unit.image();
+    ASSERT_EQ(flash.size(), kWholeFlash);
+    for (int page = 0; page < 256; ++page) {
+        SCOPED_TRACE(page);
+        ASSERT_EQ(flash.mid(page * 0x800, 0x800), expected.mid(page * 0x800, 0x800));
+    }
+    EXPECT_FALSE(unit.log().contains("whole flash")) << "no global erase";
+    EXPECT_EQ(unit.log().count("Erase: "), 2) << unit.log().toStdString();
+}
 
 TEST_F(UartWindow, ImageNotAWholeWordIsPaddedWithZeros)
 {
@@ -215,6 +271,31 @@ TEST_P(RefusedUnit, IsRejectedAndNothingIsWritten)
     EXPECT_FALSE(unit.log().isEmpty());  // the OTP block was really asked for
     EXPECT_EQ(unit.image(), QByteArray(unit.image().size(), '\xff'));
     EXPECT_FALSE(eventAddress(unit, "write").has_value());
+}
+
+// The window asks a refused unit again every 2 s. Its bootloader is still
+// listening from the first handshake, and the error text must stay.
+TEST_F(UartWindow, RefusedUnitStillShowsTheErrorTextLater)
+{
+    start();
+    UnitSimulator unit({"--mode", "stm32", "--model-id", "99"});
+    ASSERT_TRUE(unit.isReady());
+    announce(unit.path());
+    ASSERT_TRUE(waitUntil([&] { return probe->progressFormat() == kWindowErrorText; }, 10000));
+
+    bool wentBlank = false;
+    waitUntil([&] {
+        wentBlank = wentBlank || probe->progressFormat() != kWindowErrorText;
+        return false;
+    }, 15000);
+
+    EXPECT_FALSE(wentBlank);
+    EXPECT_EQ(probe->progressFormat(), kWindowErrorText);
+    const QStringList log = unit.log().split('\n');
+    EXPECT_GE(log.filter("Read Memory").size(), 2) << "asked again";
+    for (const QString& line : log.filter(QRegularExpression("bad complement|unsupported command")))
+        EXPECT_TRUE(line.contains("command 0x7f with bad complement 0x7f")) << line.toStdString();
+    EXPECT_EQ(unit.image(), QByteArray(unit.image().size(), '\xff'));
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, RefusedUnit,

@@ -82,7 +82,8 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         ConnectFault{"FirstByteIsTheNackOf79", {Of({0x1F})}, "Invalid ACK byte setup 0x1f, command Init con", 1},
         ConnectFault{"FirstByteIsGarbage", {Of({0x42})}, "Invalid ACK byte setup 0x42, command Init con", 1},
-        ConnectFault{"SilentLine", {}, "receive timeout for 1 bytes, command Init con", 1},
+        ConnectFault{"SilentLine", {}, "receive timeout for 1 bytes, command Init con", 2},
+        ConnectFault{"GarbageAfterTheSecondInit", {{}, Of({0x42})}, "Invalid ACK byte setup 0x42, command Init con", 2},
         ConnectFault{"GetNacked", {Of({0x79}), Of({0x1F})}, "NACK received, command Get", 2},
         ConnectFault{"GarbageWhereAckBelongs", {Of({0x79}), Of({0x42})}, "Invalid ACK/NACK received 0x42, command Get",
                      2},
@@ -107,6 +108,35 @@ INSTANTIATE_TEST_SUITE_P(
                      "product ID not supported: 0x0410",
                      3}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// A bootloader synchronised earlier takes 0x7F as the first byte of a
+// command: it stays silent, and the second 0x7F makes a bad command of the
+// pair that it answers with its NACK.
+struct ResyncCase {
+    const char* name;
+    std::uint8_t ack;
+    std::uint8_t secondReply;
+};
+
+class Stm32ResyncTest : public Stm32ClientFixture, public ::testing::WithParamInterface<ResyncCase> {};
+
+TEST_P(Stm32ResyncTest, SilenceAfterInitIsFollowedByOneMoreInit)
+{
+    uart_.Script({});
+    uart_.Script(Of({GetParam().secondReply}));
+    uart_.Script(script::GetReply(0x31, script::CommandsWithErase(), GetParam().ack));
+    uart_.Script(script::GetIdReply(Of({0x04, 0x69}), GetParam().ack));
+
+    ASSERT_TRUE(Client().ConnectDevice()) << ::testing::PrintToString(log_.Texts());
+
+    EXPECT_EQ(uart_.Frames(), (std::vector<Bytes>{Of({0x7F}), Of({0x7F}), Of({0x00, 0xFF}), Of({0x02, 0xFD})}));
+    EXPECT_TRUE(log_.Entries().empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Answers, Stm32ResyncTest,
+                         ::testing::Values(ResyncCase{"Nack1F", 0x79, 0x1F}, ResyncCase{"Nack3F", 0x75, 0x3F},
+                                           ResyncCase{"Ack79", 0x79, 0x79}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(Stm32ConnectTest, A75DeviceIsDrivenWith75And3FForTheLifeOfTheClient)
 {

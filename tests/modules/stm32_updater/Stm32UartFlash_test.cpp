@@ -88,7 +88,8 @@ TEST_F(Stm32FlashTest, TrailerFlagFalseClearsByteFourAndAShortLastBlockKeepsItsL
 
     const auto frames = FramesAfterConnect();
     ASSERT_EQ(frames.size(), 3u + 3 * 3);
-    EXPECT_EQ(frames[2], Of({0x00, 0x00, 0x00}));
+    // 0x08004000 is the start of page 8 of the 2 KiB pages.
+    EXPECT_EQ(frames[2], Of({0x00, 0x08, 0x08}));
     EXPECT_EQ(frames[5].size(), 1u + 256 + 1);
     EXPECT_EQ(frames[7], AddressFrame(0x08004100));
     Bytes tail{std::byte{0x03}};
@@ -170,12 +171,130 @@ TEST_F(Stm32FlashTest, FreshClientFailsAtGetVersion)
     EXPECT_TRUE(uart_.Frames().empty());
 }
 
-TEST_F(Stm32FlashTest, ImageWithMorePagesThanTheEraseListHoldsIsRefusedBeforeErasing)
+// Where the image goes decides which pages are erased; a list too long for
+// one command goes out in parts, and nothing is erased for an image that
+// cannot be placed or named.
+struct ErasePlanCase {
+    const char* name;
+    bool extended;
+    std::uint32_t address;
+    std::size_t size;
+    std::vector<Bytes> eraseFrames; // command and list frames, in order; empty when refused
+    const char* refusal;
+};
+
+class Stm32ErasePlanTest : public Stm32FlashTest, public ::testing::WithParamInterface<ErasePlanCase> {};
+
+TEST_P(Stm32ErasePlanTest, ErasesExactlyThePagesTheImageCovers)
 {
-    ConnectAndAckEverything();
-    EXPECT_FALSE(Flash(Image(256 * 0x800 + 8)));
-    EXPECT_TRUE(LogContains("too many pages to erase: 257"));
-    EXPECT_EQ(FramesAfterConnect(), (std::vector<Bytes>{Of({0x01, 0xFE})}));
+    const ErasePlanCase& plan = GetParam();
+    ConnectAndAckEverything(plan.extended ? script::CommandsWithEraseExt() : script::CommandsWithErase());
+
+    const bool written = Flash(Image(plan.size), plan.address);
+
+    const auto frames = FramesAfterConnect();
+    EXPECT_EQ(written, plan.refusal == nullptr);
+    if (plan.refusal) {
+        EXPECT_TRUE(LogContains(plan.refusal)) << ::testing::PrintToString(log_.Texts());
+        EXPECT_EQ(frames, (std::vector<Bytes>{Of({0x01, 0xFE})}));
+        EXPECT_TRUE(events_.empty());
+        return;
+    }
+    ASSERT_GT(frames.size(), plan.eraseFrames.size());
+    const std::vector<Bytes> erase(frames.begin() + 1, frames.begin() + 1 + plan.eraseFrames.size());
+    EXPECT_EQ(erase, plan.eraseFrames);
+    EXPECT_EQ(frames[1 + plan.eraseFrames.size()], Of({0x31, 0xCE}));
+    EXPECT_EQ(frames[2 + plan.eraseFrames.size()], AddressFrame(plan.address));
+}
+
+Bytes Pages8To17() { return Of({0x09, 0x08, 0x09, 0x0A, 0x0B, 0x0C, 0x0D, 0x0E, 0x0F, 0x10, 0x11, 0x08}); }
+
+// One byte per page: the count, pages 0 to 254, and the checksum (0xFE ^ 0xFF).
+Bytes Pages0To254()
+{
+    Bytes list{std::byte{0xFE}};
+    for (int page = 0; page <= 0xFE; ++page)
+        list.push_back(static_cast<std::byte>(page));
+    list.push_back(std::byte{0x01});
+    return list;
+}
+
+// Two bytes per page: the count 599, pages 0 to 599, and the checksum.
+Bytes ExtendedPages0To599()
+{
+    Bytes list{std::byte{0x02}, std::byte{0x57}};
+    std::byte checksum = std::byte{0x02} ^ std::byte{0x57};
+    for (int page = 0; page < 600; ++page) {
+        for (const auto half : {static_cast<std::byte>(page >> 8), static_cast<std::byte>(page & 0xFF)}) {
+            list.push_back(half);
+            checksum ^= half;
+        }
+    }
+    list.push_back(checksum);
+    return list;
+}
+
+const Bytes kErase = Of({0x43, 0xBC});
+const Bytes kEraseExt = Of({0x44, 0xBB});
+
+INSTANTIATE_TEST_SUITE_P(
+    Placements, Stm32ErasePlanTest,
+    ::testing::Values(
+        ErasePlanCase{"ImageAt0x08004000ErasesPages8To17", false, 0x08004000, 20000, {kErase, Pages8To17()}, nullptr},
+        ErasePlanCase{"ExtendedImageAt0x08004000ErasesPages8To17",
+                      true,
+                      0x08004000,
+                      20000,
+                      {kEraseExt,
+                       Of({0x00, 0x09, 0x00, 0x08, 0x00, 0x09, 0x00, 0x0A, 0x00, 0x0B, 0x00, 0x0C, 0x00, 0x0D, 0x00,
+                           0x0E, 0x00, 0x0F, 0x00, 0x10, 0x00, 0x11, 0x08})},
+                      nullptr},
+        ErasePlanCase{"TwoHundredFiftyFivePagesInOneErase", false, 0x08000000, 255 * 0x800, {kErase, Pages0To254()},
+                      nullptr},
+        // A count byte of 0xFF would be the global-erase code.
+        ErasePlanCase{"TwoHundredFiftySixPagesInTwoErases",
+                      false,
+                      0x08000000,
+                      256 * 0x800,
+                      {kErase, Pages0To254(), kErase, Of({0x00, 0xFF, 0xFF})},
+                      nullptr},
+        ErasePlanCase{"SixHundredPagesInOneExtendedErase", true, 0x08000000, 600 * 0x800,
+                      {kEraseExt, ExtendedPages0To599()}, nullptr},
+        ErasePlanCase{"PageBeyondWhatEraseCanName", false, 0x08000000, 600 * 0x800, {},
+                      "page 599 cannot be named, command Erase"},
+        ErasePlanCase{"AddressBelowFlash", false, 0x07FFF800, 0x1000, {},
+                      "address 0x07fff800 below flash start 0x08000000"},
+        ErasePlanCase{"AddressOffAPageBoundary", true, 0x08000100, 0x1000, {},
+                      "address 0x08000100 not on a 0x800-byte page boundary"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// Stray bytes that reach the host between two commands must not answer the
+// next one: here they would hide the NACK of a block the unit did not write.
+TEST_F(Stm32FlashTest, StrayAcksBetweenCommandsDoNotAnswerTheNextOne)
+{
+    Connect();
+    script::GetVersion(uart_);
+    uart_.ScriptRepeated(script::Ack(), 2 + 32 * 3 + 2);
+    uart_.Script(script::Nack());
+    uart_.SetFallbackReply(script::Ack());
+    const Bytes image = Image(0x2000 + 256 + 8);
+
+    ASSERT_TRUE(Client().Flash(image, [this](IFwUpdater::State, unsigned percent) {
+        if (percent == 0 || percent == 100)
+            return;
+        // Reported after block 32 was acknowledged, before block 33 is sent.
+        uart_.Inject(Of({0x79, 0x79, 0x79, 0x79}));
+        ASSERT_TRUE(uart_.WaitDelivered(5000));
+    }, kBase));
+
+    const auto frames = FramesAfterConnect();
+    ASSERT_EQ(frames.size(), 3u + 32 * 3 + 2 * 3 + 3);
+    for (const std::size_t attempt : {0, 1}) {
+        SCOPED_TRACE(attempt);
+        const std::size_t at = 3 + 32 * 3 + attempt * 3;
+        EXPECT_EQ(frames[at], Of({0x31, 0xCE}));
+        EXPECT_EQ(frames[at + 1], AddressFrame(kBase + 0x2000));
+    }
 }
 
 TEST_F(Stm32FlashTest, WriteLockIsHeldForTheWholeFlash)

@@ -169,6 +169,66 @@ TEST_F(Stm32Unit, ExtendedErasePageListRestoresErasedFlash)
     EXPECT_EQ(simulator->image().mid(0x800, 8), QByteArray(8, char(0xFF)));
 }
 
+// As on a real bootloader, 0x7F synchronises only as the first byte after a
+// reset (or after Go); later it is the first byte of a command.
+TEST_F(Stm32Unit, InitSynchronisesOnceThen0x7FStartsACommand)
+{
+    start();
+    ASSERT_TRUE(init());
+    EXPECT_TRUE(send("\x7f", 0).isEmpty()) << "waits for the complement";
+    EXPECT_EQ(send("\x7f", 1), QByteArray(1, Stm32Frames::kNack)) << "0x7F 0x7F is a bad command";
+    EXPECT_EQ(send(Stm32Frames::command(0x02), 5), QByteArray::fromHex("7901046979"));
+    EXPECT_EQ(sendEach({Stm32Frames::command(0x21), Stm32Frames::address(kFlashBase)}),
+              QByteArray(2, Stm32Frames::kAck));
+    EXPECT_TRUE(init()) << "after Go the next 0x7F synchronises again";
+    EXPECT_TRUE(simulator->log().contains("command 0x7f with bad complement 0x7f")) << simulator->log().toStdString();
+}
+
+TEST_F(Stm32Unit, OldDataPagesRefuseWritesUntilErased)
+{
+    start({"--old-data", "0x08000000:0x1000", "--erase-command", "erase"});
+    ASSERT_TRUE(init());
+    EXPECT_EQ(simulator->image().left(0x1000), QByteArray(0x1000, char(0x5A)));
+    EXPECT_EQ(simulator->image().mid(0x1000, 16), QByteArray(16, char(0xFF)));
+    const QByteArray block = randomBytes(256);
+
+    EXPECT_EQ(writeBlock(kFlashBase, block).back(), Stm32Frames::kNack) << "page 0 not erased";
+    EXPECT_EQ(writeBlock(kFlashBase + 0x1000, block).back(), Stm32Frames::kAck) << "page 2 held no old data";
+    // Erase page 0 only: N-1 = 0, page 0, checksum 0.
+    EXPECT_EQ(sendEach({Stm32Frames::command(0x43), QByteArray::fromHex("000000")}), QByteArray(2, Stm32Frames::kAck));
+    EXPECT_EQ(writeBlock(kFlashBase, block).back(), Stm32Frames::kAck);
+    EXPECT_EQ(writeBlock(kFlashBase + 0x800, block).back(), Stm32Frames::kNack) << "page 1 still holds old data";
+
+    const QByteArray flash = simulator->image();
+    EXPECT_EQ(flash.left(256), block);
+    EXPECT_EQ(flash.mid(256, 0x800 - 256), QByteArray(0x800 - 256, char(0xFF)));
+    EXPECT_EQ(flash.mid(0x800, 0x800), QByteArray(0x800, char(0x5A)));
+    EXPECT_TRUE(simulator->log().contains("old data that was not erased")) << simulator->log().toStdString();
+}
+
+// An Erase count byte of 0xFF is the global-erase code: what follows the
+// 0x00 checksum is read as new commands.
+TEST_F(Stm32Unit, EraseCountFFErasesTheWholeFlash)
+{
+    start({"--old-data", "0x08000000:0x80000", "--erase-command", "erase"});
+    ASSERT_TRUE(init());
+    EXPECT_EQ(sendEach({Stm32Frames::command(0x43), QByteArray::fromHex("ff00")}), QByteArray(2, Stm32Frames::kAck));
+    EXPECT_EQ(simulator->image(), QByteArray(0x80000, char(0xFF)));
+    EXPECT_EQ(writeBlock(0x0807F800, randomBytes(256)).back(), Stm32Frames::kAck);
+}
+
+TEST_F(Stm32Unit, StrayFaultSendsABurstRightAfterTheAckOfTheGivenBlock)
+{
+    start({"--stray-after-block", "2:5"});
+    ASSERT_TRUE(init());
+    const QByteArray block = randomBytes(256);
+    EXPECT_EQ(writeBlock(kFlashBase, block), QByteArray(3, Stm32Frames::kAck));
+    EXPECT_EQ(sendEach({Stm32Frames::command(0x31), Stm32Frames::address(kFlashBase + 256)}),
+              QByteArray(2, Stm32Frames::kAck));
+    EXPECT_EQ(send(Stm32Frames::data(block), 6), QByteArray(6, Stm32Frames::kAck));
+    EXPECT_EQ(writeBlock(kFlashBase + 512, block), QByteArray(3, Stm32Frames::kAck)) << "one burst only";
+}
+
 TEST_F(Stm32Unit, SilenceFromByteNAnswersNothingFromThere)
 {
     start({"--silent-from-byte", "3"});
