@@ -48,6 +48,7 @@ int runUpdate(const Console& console, const CliOptions& options, const CliConfig
         return inputError(console, error);
     UpdateSession session(config.startup.interfaceType, config.dfuUtilPath,
                           createUpdater(config.startup, config.dfuUtilPath).release());
+    session.setReadsIdentity(true);
     SessionRecorder recorder(log, session);
     recorder.recordStart(QStringLiteral("fwupdater-cli update"), config.configPath, config.startup);
     UpdateRun::Settings settings{options.waitSeconds, config.startup.fwTargetType == QLatin1String("service"),

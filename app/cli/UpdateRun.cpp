@@ -21,6 +21,7 @@ void UpdateRun::connectToSession()
     FirmwareUpdaterBase* backend = session.backend();
     connect(&session, &UpdateSession::UnitsChecked, this, &UpdateRun::onUnitsChecked);
     connect(&session, &UpdateSession::UnitRequested, this, &UpdateRun::onUnitRequested);
+    connect(&session, &UpdateSession::UnitIdentified, this, &UpdateRun::onUnitIdentified);
     connect(backend, &FirmwareUpdaterBase::UpdateConnectionStatus, this, &UpdateRun::onConnectionStatus);
     connect(backend, &FirmwareUpdaterBase::UpdateStarted, this, &UpdateRun::onUpdateStarted);
     connect(backend, &FirmwareUpdaterBase::UpdateFinished, this, &UpdateRun::onUpdateFinished);
@@ -76,15 +77,16 @@ void UpdateRun::onUnitRequested(const FoundUnit& requested)
 
 void UpdateRun::onConnectionStatus(ConnectionStatus status)
 {
-    if (finished || updating || !unit)
+    if (finished || updating || identifying || !unit)
         return;
     switch (status) {
     case Connected:
         unit_unanswered = false;
-        reportModel(true);
-        updating = true;
-        display.emplace(console, unit->port, settings.imageSize);
-        session.startUpdate();
+        identifying = session.readsIdentity();
+        if (!identifying) {
+            reportModel(true);
+            startUpdate();
+        }
         break;
     case DeviceMismatch:
         reportModel(false);
@@ -102,12 +104,30 @@ void UpdateRun::onConnectionStatus(ConnectionStatus status)
     }
 }
 
-void UpdateRun::reportModel(bool accepted)
+void UpdateRun::onUnitIdentified(const UnitIdentity& identity)
 {
-    // The back-ends only say whether the identifier is accepted; it is known
-    // exactly when a single one is accepted.
+    if (finished || !identifying)
+        return;
+    identifying = false;
+    reportModel(true, identity.model);
+    startUpdate();
+}
+
+void UpdateRun::startUpdate()
+{
+    updating = true;
+    display.emplace(console, unit->port, settings.imageSize);
+    session.startUpdate();
+}
+
+void UpdateRun::reportModel(bool accepted, std::optional<int> known)
+{
+    // Where the unit's identity cannot be read, the check alone tells the
+    // identifier exactly when a single one is accepted.
     QJsonValue model = QJsonValue::Null;
-    if (accepted && !settings.serviceMode && device_ids.size() == 1)
+    if (known)
+        model = *known;
+    else if (accepted && !settings.serviceMode && device_ids.size() == 1)
         model = int{device_ids.first()};
     console.event(QJsonObject{{QStringLiteral("event"), QStringLiteral("model")},
                               {QStringLiteral("port"), unit->port},

@@ -5,6 +5,7 @@
 #include "ExitCode.h"
 #include "FoundUnit.h"
 #include "ProgressDisplay.h"
+#include "UnitIdentity.h"
 
 #include <QElapsedTimer>
 #include <QList>
@@ -40,13 +41,15 @@ private slots:
     void onUnitsChecked(const QList<FoundUnit>& units);
     void onUnitRequested(const FoundUnit& unit);
     void onConnectionStatus(ConnectionStatus status);
+    void onUnitIdentified(const UnitIdentity& identity);
     void onUpdateStarted();
     void onUpdateFinished(bool status);
     void onWaitOver();
 
 private:
     void connectToSession();
-    void reportModel(bool accepted);
+    void reportModel(bool accepted, std::optional<int> model = std::nullopt);
+    void startUpdate();
     void refuseSeveral(const QList<FoundUnit>& units);
     void giveUpSearching();
     void finish(ExitCode code, const QString& reason, const QString& advice);
@@ -63,5 +66,6 @@ private:
     std::optional<ProgressDisplay> display;
     bool unit_unanswered = false;
     bool updating = false;
+    bool identifying = false;
     bool finished = false;
 };

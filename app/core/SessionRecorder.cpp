@@ -38,6 +38,7 @@ SessionRecorder::SessionRecorder(SessionLog& sessionLog, UpdateSession& updateSe
     FirmwareUpdaterBase* backend = updateSession.backend();
     connect(&updateSession, &UpdateSession::UnitsChecked, this, &SessionRecorder::onUnitsChecked);
     connect(&updateSession, &UpdateSession::UnitRequested, this, &SessionRecorder::onUnitRequested);
+    connect(&updateSession, &UpdateSession::UnitIdentified, this, &SessionRecorder::onUnitIdentified);
     connect(backend, &FirmwareUpdaterBase::UpdateConnectionStatus, this, &SessionRecorder::onConnectionStatus);
     connect(backend, &FirmwareUpdaterBase::UpdateStarted, this, &SessionRecorder::onUpdateStarted);
     connect(backend, &FirmwareUpdaterBase::UpdateFinished, this, &SessionRecorder::onUpdateFinished);
@@ -84,6 +85,13 @@ void SessionRecorder::onConnectionStatus(ConnectionStatus status)
                      .arg(current_port, listText(session.deviceIds())));
         break;
     }
+}
+
+void SessionRecorder::onUnitIdentified(const UnitIdentity& identity)
+{
+    const QString model = identity.model ? QString::number(*identity.model) : QStringLiteral("(not read)");
+    const QString serial = identity.serialNumber.isEmpty() ? QStringLiteral("(none)") : identity.serialNumber;
+    log.info(QStringLiteral("unit %1: model identifier %2, serial number %3").arg(current_port, model, serial));
 }
 
 void SessionRecorder::onUpdateStarted()

@@ -3,6 +3,7 @@
 #include "ConnectionStatus.h"
 #include "FoundUnit.h"
 #include "StartupConfig.h"
+#include "UnitIdentity.h"
 
 #include <QElapsedTimer>
 #include <QList>
@@ -28,6 +29,7 @@ private slots:
     void onUnitsChecked(const QList<FoundUnit>& units);
     void onUnitRequested(const FoundUnit& unit);
     void onConnectionStatus(ConnectionStatus status);
+    void onUnitIdentified(const UnitIdentity& identity);
     void onUpdateStarted();
     void onUpdateFinished(bool status);
 

@@ -54,12 +54,16 @@ QList<FoundUnit> UnitFinder::findDfuDevices() const
     QList<FoundUnit> recognised;
     for (const DfuListingEntry& entry : runDfuEntryListing(dfu_util_path, kDfuListingTimeoutMs)) {
         const QStringList fields = entry.identifier.split(QLatin1Char(':'));
-        if (fields.size() != 2 || !isWanted(entry.path))
+        if (fields.size() != 2)
             continue;
         const VidPid ids{config::fromHex(fields[0]), config::fromHex(fields[1])};
         if (const std::optional<QString> product = productOf(ids))
             recognised.append(FoundUnit{entry.path, ids, *product});
     }
+    // The DFU tool picks its unit by USB identifiers, not by path, so a path
+    // cannot single out one of several units: they all stay candidates.
+    if (recognised.size() == 1 && !isWanted(recognised.first().port))
+        recognised.clear();
     return recognised;
 }
 

@@ -19,6 +19,8 @@ public:
     UnitFinder(InterfaceType interfaceType, const QString& dfuUtilPath, const std::map<QString, VidPid>& products);
 
     // Only this port counts (the command line's --port); empty for any port.
+    // In USB mode it only confirms a single unit's path: several DFU units
+    // stay candidates, as the tool cannot be pointed at one of them.
     void restrictToPort(const QString& port) { only_port = port; }
 
     // Serial types: candidate ports in enumeration order. USB: every listed

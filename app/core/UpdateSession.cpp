@@ -15,6 +15,7 @@ UpdateSession::UpdateSession(InterfaceType interfaceType, const QString& dfuUtil
 {
     registerUpdaterMetaTypes();
     qRegisterMetaType<FoundUnit>("FoundUnit");
+    qRegisterMetaType<UnitIdentity>("UnitIdentity");
     startWorkerThread();
 }
 
@@ -121,6 +122,8 @@ void UpdateSession::onConnectionStatus(ConnectionStatus status)
     switch (status) {
     case Connected:
         connected = true;
+        if (readsIdentity())
+            readIdentity();
         break;
     case Disconnected:
     case DeviceMismatch:
@@ -137,4 +140,14 @@ void UpdateSession::onUpdateStarted()
 void UpdateSession::onUpdateFinished(bool)
 {
     update_running = false;
+}
+
+void UpdateSession::readIdentity()
+{
+    FirmwareUpdaterBase* backend = updater;
+    QMetaObject::invokeMethod(backend, [this, backend] {
+        const std::optional<UnitIdentity> identity = UnitIdentity::read(*backend);
+        QMetaObject::invokeMethod(this, [this, identity] { emit UnitIdentified(identity.value_or(UnitIdentity{})); },
+                                  Qt::QueuedConnection);
+    }, Qt::QueuedConnection);
 }

@@ -5,6 +5,7 @@
 #include "FoundUnit.h"
 #include "InterfaceType.h"
 #include "UnitFinder.h"
+#include "UnitIdentity.h"
 
 #include <QList>
 #include <QObject>
@@ -37,6 +38,11 @@ public:
     void startSearching(const UnitFinder& finder, const QList<uint8_t>& deviceIds,
                         int firstCheckDelayMs = kFirstCheckDelayMs);
     void startUpdate();
+    // After each Connected answer, read the unit's identity where the back-end
+    // can (reads only) and report it with UnitIdentified before anything else
+    // queued for the back-end runs.
+    void setReadsIdentity(bool reads) { reads_identity = reads; }
+    bool readsIdentity() const { return reads_identity && UnitIdentity::isReadableFrom(*updater); }
 
     bool isConnected() const { return connected; }
     bool isUpdateRunning() const { return update_running; }
@@ -51,6 +57,7 @@ signals:
     void UnitsChecked(const QList<FoundUnit>& units);
     // The unit a connection request went to.
     void UnitRequested(const FoundUnit& unit);
+    void UnitIdentified(const UnitIdentity& identity);
 
 private slots:
     void onCheckForUnit();
@@ -64,6 +71,7 @@ private:
     void checkDfuDevices(const QList<FoundUnit>& recognised);
     void scheduleCheck(int delayMs);
     void waitForRunningDownload();
+    void readIdentity();
 
     FirmwareUpdaterBase* updater;
     QThread* worker_thread;
@@ -75,4 +83,5 @@ private:
     bool connected = false;
     // Between UpdateStarted and UpdateFinished.
     bool update_running = false;
+    bool reads_identity = false;
 };

@@ -29,8 +29,8 @@ QStringList eventNames(const QList<QJsonObject>& events)
 
 TEST(CliJson, AGoodUpdateIsFoundModelProgressDone)
 {
-    CliBench bench(Backend::Mcuboot, "device_id_list=7\n");
-    const QString port = bench.plug().path();
+    CliBench bench(Backend::Mcuboot);
+    const QString port = bench.plug({"--model-id", "12"}).path();
 
     const CliResult result = bench.run({"update", "--json"});
 
@@ -50,7 +50,7 @@ TEST(CliJson, AGoodUpdateIsFoundModelProgressDone)
     EXPECT_EQ(found["pid"].toString(), "4c55");
     EXPECT_EQ(found["product"].toString(), "Unit");
 
-    EXPECT_EQ(events[1]["model"].toInt(), 7);
+    EXPECT_EQ(events[1]["model"].toInt(), 12) << "read from the unit";
     EXPECT_TRUE(events[1]["accepted"].toBool());
 
     int previous = -1;
@@ -105,6 +105,39 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(FailureCase{"refused", {"--model-id", "99"}, 4, {"found", "model", "done"}},
                       FailureCase{"cable_pulled", {"--unplug-after-bytes", "9000"}, 1, {"found", "model", "done"}}),
     [](const auto& info) { return std::string(info.param.name); });
+
+struct ModelCase {
+    const char* name;
+    Backend backend;
+    const char* deviceIds;
+    QJsonValue model;
+};
+
+class CliJsonModel : public ::testing::TestWithParam<ModelCase> {};
+
+// "model" carries the identifier where the back-end can read it (MCUboot) or
+// where the check alone tells it (a single accepted identifier); else null.
+TEST_P(CliJsonModel, CarriesTheIdentifierWhereKnown)
+{
+    CliBench bench(GetParam().backend, QStringLiteral("device_id_list=%1\n").arg(GetParam().deviceIds));
+    bench.plug({"--model-id", "7"});
+
+    const CliResult result = bench.run({"update", "--json"});
+
+    ASSERT_EQ(result.exitCode, 0) << result.err.toStdString();
+    const QList<QJsonObject> events = result.jsonLines();
+    ASSERT_GE(events.size(), 2);
+    EXPECT_EQ(events[1]["event"].toString(), "model");
+    EXPECT_EQ(events[1]["model"], GetParam().model);
+    EXPECT_TRUE(events[1]["accepted"].toBool());
+}
+
+INSTANTIATE_TEST_SUITE_P(Models, CliJsonModel,
+                         ::testing::Values(ModelCase{"mcuboot_reads_it", Backend::Mcuboot, "1, 7, 9", QJsonValue(7)},
+                                           ModelCase{"uart_one_accepted", Backend::Uart, "7", QJsonValue(7)},
+                                           ModelCase{"uart_several_accepted", Backend::Uart, "7, 12",
+                                                     QJsonValue(QJsonValue::Null)}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST(CliJson, RefusedModelIsReportedNotAccepted)
 {

@@ -33,7 +33,7 @@ class CliSessionLog : public ::testing::TestWithParam<OutcomeCase> {};
 TEST_P(CliSessionLog, HoldsTheImageHashAndTheOutcome)
 {
     CliBench bench(Backend::Mcuboot);
-    const QString port = bench.plug(GetParam().unitArguments).path();
+    const QString port = bench.plug(GetParam().unitArguments + QStringList{"--serial-number", "LMX-0042"}).path();
     const QString logPath = bench.resourcesPath() + "/support/run.log";
 
     const CliResult result = bench.run({"update", "--log", logPath});
@@ -56,6 +56,7 @@ TEST_P(CliSessionLog, HoldsTheImageHashAndTheOutcome)
 INSTANTIATE_TEST_SUITE_P(
     Outcomes, CliSessionLog,
     ::testing::Values(OutcomeCase{"done", {}, 0, "update of \\S+ done after \\d+\\.\\d s"},
+                      OutcomeCase{"identity", {}, 0, "unit \\S+: model identifier 7, serial number LMX-0042"},
                       OutcomeCase{"failed", {"--unplug-after-bytes", "9000"}, 1,
                                   "update of \\S+ FAILED after \\d+\\.\\d s"},
                       OutcomeCase{"refused", {"--model-id", "99"}, 4, "model identifier refused"}),

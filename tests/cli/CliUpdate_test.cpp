@@ -105,6 +105,19 @@ TEST(CliUpdatePort, UpdatesOnlyTheNamedUnit)
     EXPECT_FALSE(bench.unitHoldsImage(0));
 }
 
+// The DFU tool finds its unit by USB identifiers, so a path cannot single out
+// one of several: the command refuses instead of letting the tool choose.
+TEST(CliUpdateUsb, PortCannotPickOneOfSeveralDfuUnits)
+{
+    CliBench bench(Backend::Usb);
+    bench.listDfuDevices("0483:df11,0483:df11");
+
+    const CliResult result = bench.run({"update", "--port", "1-1"});
+
+    EXPECT_EQ(result.exitCode, 5) << result.err.toStdString();
+    EXPECT_FALSE(bench.unitHoldsImage());
+}
+
 // The USB erase phase is shown as such before the progress lines.
 TEST(CliUpdateUsb, ShowsTheErasePhase)
 {
