@@ -2,7 +2,6 @@
 
 #include "ButtonStyles.h"
 #include "ConfigConversions.h"
-#include "DfuListing.h"
 #include "DriverInstaller.h"
 #include "MainWindowUi.h"
 #include "UnitFinder.h"
