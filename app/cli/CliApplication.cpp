@@ -51,8 +51,9 @@ int runUpdate(const Console& console, const CliOptions& options, const CliConfig
     session.setReadsIdentity(true);
     SessionRecorder recorder(log, session);
     recorder.recordStart(QStringLiteral("fwupdater-cli update"), config.configPath, config.startup);
-    UpdateRun::Settings settings{options.waitSeconds, config.startup.fwTargetType == QLatin1String("service"),
-                                 image.size, log.isWritable() ? log.path() : QString()};
+    UpdateRun::Settings settings{options.waitSeconds, options.port,
+                                 config.startup.fwTargetType == QLatin1String("service"), image.size,
+                                 log.isWritable() ? log.path() : QString()};
     UpdateRun run(console, session, settings);
     QObject::connect(&run, &UpdateRun::Finished, QCoreApplication::instance(), &QCoreApplication::exit);
     run.start(finderFor(config, options), config.deviceIds);

@@ -192,9 +192,11 @@ void UpdateRun::giveUpSearching()
                    .arg(unit->port));
         return;
     }
-    finish(ExitCode::NoUnit, QStringLiteral("no unit found"),
-           QStringLiteral("No unit found. Plug the unit in, put it into its boot mode and try again, or give "
-                          "it time with --wait; \"fwupdater-cli list\" shows what counts as a unit."));
+    const QString where = settings.onlyPort.isEmpty() ? QString() : QStringLiteral(" on %1").arg(settings.onlyPort);
+    finish(ExitCode::NoUnit, QStringLiteral("no unit found%1").arg(where),
+           QStringLiteral("No unit found%1. Plug the unit in, put it into its boot mode and try again, or give "
+                          "it time with --wait; \"fwupdater-cli list\" shows what counts as a unit.")
+               .arg(where));
 }
 
 void UpdateRun::finish(ExitCode code, const QString& reason, const QString& advice)

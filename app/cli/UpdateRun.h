@@ -25,6 +25,7 @@ class UpdateRun : public QObject {
 public:
     struct Settings {
         int waitSeconds = 0;
+        QString onlyPort;  // --port, empty for any
         bool serviceMode = false;  // no model check
         qint64 imageSize = 0;
         QString logPath;

@@ -82,6 +82,12 @@ INSTANTIATE_TEST_SUITE_P(
         ExitCase{"no_unit_after_waiting", [](CliBench&) { return QStringList{"update", "--wait", "1"}; }, 3,
                  {"No unit found", "--wait"}},
         ExitCase{"no_unit_at_once", [](CliBench&) { return QStringList{"update"}; }, 3, {"No unit found"}},
+        ExitCase{"port_is_not_a_unit",
+                 [](CliBench& b) {
+                     b.plug();
+                     return QStringList{"update", "--port", QDir(b.resourcesPath()).filePath("elsewhere")};
+                 },
+                 3, {"No unit found on", "elsewhere"}},
         ExitCase{"model_refused", [](CliBench& b) { return update(b, {"--model-id", "99"}); }, 4,
                  {"model identifier", "device_id_list"}},
         ExitCase{"two_units_without_port",
