@@ -66,6 +66,8 @@ void UpdateSession::startSearching(const UnitFinder& unitFinder, const QList<uin
 
 void UpdateSession::startUpdate()
 {
+    // From here on a DFU download may be running even before UpdateStarted comes back.
+    update_running = true;
     emit UpdateDevice();
 }
 

@@ -81,7 +81,7 @@ private:
     QList<uint8_t> device_ids;
     QString port_name;
     bool connected = false;
-    // Between UpdateStarted and UpdateFinished.
+    // From the start request until UpdateFinished.
     bool update_running = false;
     bool reads_identity = false;
 };

@@ -3,6 +3,7 @@
 #include "Stm32DfuUtilCommandLine.h"
 #include "Stm32DfuUtilProgress.h"
 
+#include <QDebug>
 #include <QFile>
 #include <QFileInfo>
 #include <QStandardPaths>
@@ -89,6 +90,7 @@ bool Stm32DfuUtilUpdater::DownloadFirmware(const std::string& imagePathUtf8, std
     download_running = true;
     erase_pending = true;
     completion.reset();
+    sinceOutput.start();
     // Announced before the start, so that a tool failing to start is reported
     // after it rather than before.
     emit EraseStarted();
@@ -106,7 +108,12 @@ void Stm32DfuUtilUpdater::ReadOutput()
         emit ProgressUpdate(100);
         return;
     }
-    const std::optional<int> percent = lastDownloadPercent(QString::fromUtf8(takeOutput()));
+    const QByteArray output = takeOutput();
+    if (sinceOutput.hasExpired(stallTimeoutMs)) {
+        endStalledDownload();
+        return;
+    }
+    const std::optional<int> percent = lastDownloadPercent(QString::fromUtf8(output));
     if (percent) {
         if (erase_pending) {
             erase_pending = false;
@@ -146,10 +153,22 @@ void Stm32DfuUtilUpdater::finishDownload(bool succeeded)
     emit UpdateFinished(succeeded);
 }
 
+// A tool that has stopped talking without exiting would hold the unit and
+// the window in Updating for ever; ending it is the only way out.
+void Stm32DfuUtilUpdater::endStalledDownload()
+{
+    qWarning() << "dfu-util-static printed nothing for" << stallTimeoutMs / 1000 << "s: download stopped";
+    finishDownload(false);
+    stopTool(*process);
+}
+
+// Anything the tool prints, on either stream, shows that it is still working.
 QByteArray Stm32DfuUtilUpdater::takeOutput()
 {
-    process->readAllStandardError();
+    const QByteArray errors = process->readAllStandardError();
     const QByteArray output = process->readAllStandardOutput();
+    if (!errors.isEmpty() || !output.isEmpty())
+        sinceOutput.restart();
     completion.feed(output);
     return output;
 }

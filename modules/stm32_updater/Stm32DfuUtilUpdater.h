@@ -3,6 +3,7 @@
 #include "IStm32Updater.h"
 #include "Stm32DfuUtilCompletionWatch.h"
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QProcess>
 #include <QString>
@@ -26,6 +27,8 @@ class Stm32DfuUtilUpdater : public QObject, public IStm32Updater {
 public:
     static constexpr int kPollIntervalMs = 1000;
     static constexpr int kDefaultReadTimeoutMs = 30000;
+    // A download whose tool has printed nothing for this long has hung.
+    static constexpr int kDefaultStallTimeoutMs = 60000;
 
     Stm32DfuUtilUpdater(QObject* parent, const QString& deviceFilter, const QString& toolPath);
     ~Stm32DfuUtilUpdater() override;
@@ -47,6 +50,8 @@ public:
     static QString otpFilePath();
     // How long ReadMemory lets the tool run before killing it.
     void setReadTimeoutMs(int timeoutMs) { readTimeoutMs = timeoutMs; }
+    // How long a download may go without output before the tool is ended; tests shorten it.
+    void setStallTimeoutMs(int timeoutMs) { stallTimeoutMs = timeoutMs; }
 
 signals:
     void EraseStarted();
@@ -61,6 +66,7 @@ private slots:
 private:
     void onProcessError(QProcess::ProcessError error);
     void finishDownload(bool succeeded);
+    void endStalledDownload();
     QByteArray takeOutput();
 
     QString dfu_util_path;
@@ -71,6 +77,8 @@ private:
     QTimer* pollTimer;
     Stm32DfuUtilCompletionWatch completion;
     int readTimeoutMs = kDefaultReadTimeoutMs;
+    int stallTimeoutMs = kDefaultStallTimeoutMs;
+    QElapsedTimer sinceOutput;
 };
 
 } // namespace stm32_updater

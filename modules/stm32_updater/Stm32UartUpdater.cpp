@@ -142,10 +142,7 @@ void Stm32UartUpdater::CmdInit()
     // line) took 0x7F as the first byte of a command. A second 0x7F makes the
     // pair a bad command, and its NACK shows the bootloader is listening.
     SendCommand(kInit);
-    const auto reply = std::to_integer<std::uint8_t>(WaitForData(1, kReplyTimeoutMs)[0]);
-    if (!ackLearned_ && !LearnPairOf(reply, /*acceptNack=*/true))
-        throw lumavex::ExceptionString("Invalid ACK byte setup 0x{:02x}, command {}", reply, commandName_);
-    IsAck(reply);
+    IsAck(std::to_integer<std::uint8_t>(WaitForData(1, kReplyTimeoutMs)[0]), /*nackMayTeach=*/true);
 }
 
 void Stm32UartUpdater::CmdGet()

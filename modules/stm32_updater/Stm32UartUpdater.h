@@ -89,9 +89,8 @@ private:
     std::size_t WaitForNBytesToReceive(int timeoutMs);
     bool WaitForDfuAckNack(int timeoutMs);
     void WaitForDfuAck(int timeoutMs);
-    bool IsAck(std::uint8_t reply);
-    void LearnAckNack(std::uint8_t firstReply);
-    bool LearnPairOf(std::uint8_t reply, bool acceptNack);
+    bool IsAck(std::uint8_t reply, bool nackMayTeach = false);
+    bool LearnPairOf(std::uint8_t reply, bool nackMayTeach);
     std::optional<std::byte> TakeByte(int timeoutMs);
 
     void Send(std::span<const std::byte> frame);

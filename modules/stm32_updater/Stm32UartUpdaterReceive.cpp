@@ -79,10 +79,12 @@ bool Stm32UartUpdater::WaitForDfuAckNack(int timeoutMs)
     return IsAck(std::to_integer<std::uint8_t>(WaitForData(1, timeoutMs)[0]));
 }
 
-bool Stm32UartUpdater::IsAck(std::uint8_t reply)
+// The first reply byte tells which ACK/NACK pair this bootloader uses; it is
+// kept for the life of the object.
+bool Stm32UartUpdater::IsAck(std::uint8_t reply, bool nackMayTeach)
 {
-    if (!ackLearned_)
-        LearnAckNack(reply);
+    if (!ackLearned_ && !LearnPairOf(reply, nackMayTeach))
+        throw lumavex::ExceptionString("Invalid ACK byte setup 0x{:02x}, command {}", reply, commandName_);
     if (reply == ackByte_)
         return true;
     if (reply == nackByte_)
@@ -96,20 +98,12 @@ void Stm32UartUpdater::WaitForDfuAck(int timeoutMs)
         throw lumavex::ExceptionString("NACK received, command {}", commandName_);
 }
 
-// The first reply byte tells which ACK/NACK pair this bootloader uses; it is
-// kept for the life of the object.
-void Stm32UartUpdater::LearnAckNack(std::uint8_t firstReply)
-{
-    if (!LearnPairOf(firstReply, /*acceptNack=*/false))
-        throw lumavex::ExceptionString("Invalid ACK byte setup 0x{:02x}, command {}", firstReply, commandName_);
-}
-
 // Only the answer to the second synchronisation byte may teach the pair by
 // its NACK: there a NACK is the expected answer of a listening bootloader.
-bool Stm32UartUpdater::LearnPairOf(std::uint8_t reply, bool acceptNack)
+bool Stm32UartUpdater::LearnPairOf(std::uint8_t reply, bool nackMayTeach)
 {
     for (const auto& [ack, nack] : {std::pair{kAck79, kNack79}, std::pair{kAck75, kNack75}}) {
-        if (reply == ack || (acceptNack && reply == nack)) {
+        if (reply == ack || (nackMayTeach && reply == nack)) {
             ackByte_ = ack;
             nackByte_ = nack;
             ackLearned_ = true;

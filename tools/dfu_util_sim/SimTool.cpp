@@ -196,6 +196,10 @@ int SimTool::downloadImage(const std::vector<char>& image, const SimDfuseSpec& t
     const long durationMs = config.number("DFU_SIM_DOWNLOAD_MS", 400);
     std::size_t written = 0;
     for (long step = 1; step <= count; ++step) {
+        if (step > count / 2 && fault == "stall") {
+            std::fflush(stdout);
+            sim_faults::hang();
+        }
         if (step > count / 2 && (fault == "crash" || fault == "abort"))
             sim_faults::crash(fault == "abort");
         if (step > count / 2 && fault == "exit")

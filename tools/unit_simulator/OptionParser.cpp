@@ -175,11 +175,11 @@ const std::vector<Option>& table()
                  o.stm32.oldData = Stm32Settings::OldData{static_cast<std::uint32_t>(p->first), static_cast<std::uint32_t>(p->second)};
              return o.stm32.oldData.has_value();
          }},
-        {"--stray-after-block", "K:N", "STM32: send N stray ACK bytes right after the ACK of the Kth Write Memory",
+        {"--stray-after-read", "K:N", "STM32: send N stray ACK bytes right after the reply to the Kth Read Memory",
          [](std::string_view v, SimOptions& o) {
              const auto p = pair(v);
              if (p)
-                 o.stm32.strayAfterBlock = Stm32Settings::StrayBurst{static_cast<unsigned>(p->first), static_cast<unsigned>(p->second)};
+                 o.stm32.strayAfterRead = Stm32Settings::StrayBurst{static_cast<unsigned>(p->first), static_cast<unsigned>(p->second)};
              return p.has_value();
          }},
     };

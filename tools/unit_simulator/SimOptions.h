@@ -56,12 +56,12 @@ struct Stm32Settings {
         std::uint32_t length;
     };
     std::optional<OldData> oldData;
-    // Stray bytes sent right after the ACK of a Write Memory command.
+    // Stray ACK bytes sent right after the reply to a Read Memory command.
     struct StrayBurst {
-        unsigned block; // 1-based count of Write Memory commands
+        unsigned read; // 1-based count of Read Memory commands
         unsigned bytes;
     };
-    std::optional<StrayBurst> strayAfterBlock;
+    std::optional<StrayBurst> strayAfterRead;
 };
 
 struct SimOptions {

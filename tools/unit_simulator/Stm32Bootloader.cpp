@@ -199,7 +199,20 @@ void Stm32Bootloader::readMemory()
         return nack();
     std::vector<std::uint8_t> reply{settings.ack};
     reply.insert(reply.end(), data->begin(), data->end());
+    addStrayBytes(reply);
     send(reply);
+}
+
+// With the stray-bytes fault, the burst goes out in the same write as the
+// reply, so it has reached the host before the host's next command.
+void Stm32Bootloader::addStrayBytes(std::vector<std::uint8_t>& reply)
+{
+    ++readsAnswered;
+    const auto& fault = settings.strayAfterRead;
+    if (!fault || fault->read != readsAnswered)
+        return;
+    EventLog::note("  fault: {} stray bytes after read {}", fault->bytes, fault->read);
+    reply.insert(reply.end(), fault->bytes, settings.ack);
 }
 
 void Stm32Bootloader::go()
@@ -243,24 +256,13 @@ void Stm32Bootloader::writeMemory()
     if (options.writeMs > 0)
         std::this_thread::sleep_for(std::chrono::milliseconds(options.writeMs));
     ++blocksWritten;
-    ackWithStrayBytes();
+    ack();
     EventLog::event("write {:#010x} {}", *start, data->size());
     reportMarker(*start, *data);
     if (settings.unplugAfterBlocks && blocksWritten >= *settings.unplugAfterBlocks) {
         link.waitUntilDelivered(500);
         stream.unplug();
     }
-}
-
-// The ACK, and with the stray-bytes fault the burst in the same write, so the
-// burst is on the host's side before it can send its next command.
-void Stm32Bootloader::ackWithStrayBytes()
-{
-    const auto& fault = settings.strayAfterBlock;
-    if (!fault || fault->block != blocksWritten)
-        return ack();
-    EventLog::note("  fault: {} stray bytes after block {}", fault->bytes, fault->block);
-    send(std::vector<std::uint8_t>(std::size_t{fault->bytes} + 1, settings.ack));
 }
 
 void Stm32Bootloader::reportMarker(std::uint32_t start, const std::vector<std::uint8_t>& data)

@@ -48,7 +48,7 @@ private:
     void ack();
     void nack();
     bool nackThisBlock();
-    void ackWithStrayBytes();
+    void addStrayBytes(std::vector<std::uint8_t>& reply);
     void reportMarker(std::uint32_t address, const std::vector<std::uint8_t>& data);
 
     const SimOptions& options;
@@ -59,4 +59,5 @@ private:
     bool initialised = false;
     unsigned blocksWritten = 0;
     unsigned nacksGiven = 0;
+    unsigned readsAnswered = 0;
 };

@@ -1,5 +1,8 @@
 #include "FirmwareUpdaterBase.h"
 
+#include <QDebug>
+#include <QFileInfo>
+
 FirmwareUpdaterBase::FirmwareUpdaterBase(const QString& path, QObject* parent)
     : QObject(parent), firmwarePath(path)
 {
@@ -9,7 +12,8 @@ FirmwareUpdaterBase::FirmwareUpdaterBase(const QString& path, QObject* parent)
 void FirmwareUpdaterBase::runUpdate()
 {
     emit UpdateStarted();
-    const bool uploaded = upload(firmwarePath, [this](int percent) { emit ProgressUpdate(percent); });
+    const bool uploaded =
+        !imageFileIsEmpty() && upload(firmwarePath, [this](int percent) { emit ProgressUpdate(percent); });
     const bool finished = uploaded && exitBootloaderChecked();
     emit UpdateFinished(finished);
 }
@@ -31,6 +35,15 @@ void FirmwareUpdaterBase::disconnectAndReport()
 {
     disconnectDevice();
     emit UpdateConnectionStatus(Disconnected);
+}
+
+bool FirmwareUpdaterBase::imageFileIsEmpty() const
+{
+    const QFileInfo image(firmwarePath);
+    if (!image.isFile() || image.size() != 0)
+        return false;
+    qWarning() << "firmware image" << firmwarePath << "is empty: nothing was written";
+    return true;
 }
 
 bool FirmwareUpdaterBase::exitBootloaderChecked()

@@ -43,6 +43,9 @@ protected:
     void runUpdate();
     void connectAndReport(const QString& portName, const QList<uint8_t>& deviceIds, bool verify);
     void disconnectAndReport();
+    // An image file of no bytes: writing it would leave the unit without
+    // firmware, so no back-end may start on it. Says so in the message log.
+    bool imageFileIsEmpty() const;
 
     // Leaves the bootloader after a good upload. A back-end whose exit can fail
     // after the image was written overrides this so the update is not reported

@@ -48,10 +48,19 @@ bool UsbFirmwareUpdater::verifyDeviceId(const QList<uint8_t>& deviceIds)
     return checkModelIdInOtp(runner->ReadMemory(otp_address, otp_size), deviceIds);
 }
 
+void UsbFirmwareUpdater::setStallTimeoutMs(int timeoutMs)
+{
+    runner->setStallTimeoutMs(timeoutMs);
+}
+
 // The update ends with the runner's relayed UpdateFinished when the tool exits.
 void UsbFirmwareUpdater::onStartUpdate()
 {
     emit UpdateStarted();
+    if (imageFileIsEmpty()) {
+        emit UpdateFinished(false);
+        return;
+    }
     upload(firmwarePath, [this](int percent) { emit ProgressUpdate(percent); });
 }
 

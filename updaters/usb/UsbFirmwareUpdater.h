@@ -32,6 +32,9 @@ public:
     void exitBootloader() override;
     bool verifyDeviceId(const QList<uint8_t>& deviceIds) override;
 
+    // Tests only: how long a silent dfu-util-static may hold a download.
+    void setStallTimeoutMs(int timeoutMs);
+
 public slots:
     void onStartUpdate() override;
     void onConnectToDevice(const QString& port_name, QList<uint8_t> device_ids, const bool& verify) override;

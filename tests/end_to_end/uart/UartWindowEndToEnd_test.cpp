@@ -190,8 +190,9 @@ INSTANTIATE_TEST_SUITE_P(
                       UnitCase{"at_line_speed", {"--baud", "460800"}},
                       // A few NACKs on one block are retried and the update still ends well.
                       UnitCase{"transient_nacks", {"--nack-at-block", "5:3"}},
-                      // Stray ACKs right before a refused block must not pass for its answers.
-                      UnitCase{"stray_acks_before_a_nacked_block", {"--stray-after-block", "4:4", "--nack-at-block", "5:1"}}),
+                      // Stray ACKs after the last OTP read wait until the click; they
+                      // must not answer the update's commands (nor hide a refused block).
+                      UnitCase{"stray_acks_after_the_model_check", {"--stray-after-read", "16:4", "--nack-at-block", "5:1"}}),
     caseName);
 
 // The flash holds an older program, and the image goes above a region that

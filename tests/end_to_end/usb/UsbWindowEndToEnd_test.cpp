@@ -7,6 +7,7 @@
 #include "WindowProbe.h"
 #include "WindowTexts.h"
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <QRandomGenerator>
 #include <algorithm>
@@ -162,6 +163,48 @@ TEST_F(UsbWindow, ClosingDuringADownloadLetsTheToolFinish)
     QFile copy(received());
     ASSERT_TRUE(copy.open(QIODevice::ReadOnly)) << "the tool was stopped before it wrote anything";
     EXPECT_EQ(copy.readAll(), image);
+}
+
+// Closed at once after the click, before UpdateStarted is back: the window
+// still waits for the download the back-end is about to start.
+TEST_F(UsbWindow, ClosingRightAfterTheClickLetsTheToolFinish)
+{
+    start({{"DFU_SIM_ERASE_MS", "300"}, {"DFU_SIM_DOWNLOAD_MS", "1500"}});
+    ASSERT_TRUE(waitForButton("UPDATE", true));
+    probe->button()->click();
+    window.reset();
+    QFile copy(received());
+    ASSERT_TRUE(copy.open(QIODevice::ReadOnly)) << "the tool was stopped or never started";
+    EXPECT_EQ(copy.readAll(), image);
+    EXPECT_EQ(runsWith("-D").size(), 1);
+}
+
+// A tool that stops talking in the middle of the download is ended after the
+// stall bound: the window shows the failure, and closing it does not hang.
+TEST_F(UsbWindow, HungToolEndsInFailedAndClosingWaitsNoLongerThanTheBound)
+{
+    constexpr int kStallMs = 2000;
+    start({{"DFU_SIM_DOWNLOAD_FAULT", "stall"}, {"DFU_SIM_DOWNLOAD_MS", "400"}});
+    updater->setStallTimeoutMs(kStallMs);
+    ASSERT_TRUE(waitForButton("UPDATE", true));
+    probe->button()->click();
+    ASSERT_TRUE(waitUntil([&] { return probe->progressFormat() == kWindowErrorText; }, 30000));
+    EXPECT_EQ(probe->buttonText(), "UPDATING");
+    EXPECT_FALSE(probe->buttonEnabled());
+    EXPECT_LT(probe->progressValue(), 100);
+
+    // Again, closing while the hung tool still holds the download.
+    window.reset();
+    start({{"DFU_SIM_DOWNLOAD_FAULT", "stall"}, {"DFU_SIM_DOWNLOAD_MS", "400"}});
+    updater->setStallTimeoutMs(kStallMs);
+    ASSERT_TRUE(waitForButton("UPDATE", true));
+    probe->button()->click();
+    ASSERT_TRUE(waitUntil([&] { return probe->progressValue() > 0; }, 10000));
+    QElapsedTimer closing;
+    closing.start();
+    window.reset();
+    std::printf("[ figure ] closing with a hung tool took %lld ms (bound %d ms)\n", closing.elapsed(), kStallMs);
+    EXPECT_LT(closing.elapsed(), kStallMs + 10000);
 }
 
 struct ListingCase {

@@ -3,6 +3,7 @@
 #include "Stm32DfuUtilUpdater.h"
 #include "WaitUntil.h"
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
@@ -278,6 +279,69 @@ TEST_F(DfuRunnerTest, DestroyingTheRunnerStopsTheToolAndThePoll)
     EXPECT_NE(::kill(static_cast<pid_t>(pid), 0), 0) << "the tool outlived its runner";
     // A poll bound to a destroyed runner would crash here.
     waitUntil([] { return false; }, 2 * Stm32DfuUtilUpdater::kPollIntervalMs);
+}
+
+qint64 toolPid(Stm32DfuUtilUpdater& runner)
+{
+    auto* process = runner.findChild<QProcess*>();
+    return process ? process->processId() : 0;
+}
+
+// A tool that stops printing, before its first line or in the middle of the
+// download, is ended once its output has stood still for the bound, and the
+// run fails; one that keeps printing is left alone however long it takes.
+TEST_F(DfuRunnerTest, ToolWhoseOutputStandsStillIsEndedAfterTheStallBound)
+{
+    struct Case {
+        const char* fault;
+        const char* downloadMs;
+        bool status;
+    };
+    constexpr int kStallMs = 1500;
+    const Case cases[] = {
+        {"hang", "400", false},
+        {"stall", "400", false},
+        {"none", "6000", true}, // a bar line every 500 ms for 6 s
+    };
+    sim.set("DFU_SIM_ERASE_MS", "100");
+    sim.set("DFU_SIM_STEPS", "12");
+    const QString imagePath = writeImage(5000);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.fault);
+        sim.set("DFU_SIM_DOWNLOAD_FAULT", c.fault);
+        sim.set("DFU_SIM_DOWNLOAD_MS", c.downloadMs);
+        auto runner = makeRunner();
+        runner->setStallTimeoutMs(kStallMs);
+        RunnerEvents events(*runner);
+        QElapsedTimer clock;
+        clock.start();
+        ASSERT_TRUE(runner->DownloadFirmware(imagePath.toUtf8().toStdString(), 0x08000000));
+        ASSERT_TRUE(waitUntil([&] { return toolPid(*runner) > 0; }, kWaitMs));
+        const qint64 pid = toolPid(*runner);
+        ASSERT_TRUE(events.waitFinished());
+        const qint64 elapsed = clock.elapsed();
+        EXPECT_TRUE(events.list.contains(c.status ? "Finished true" : "Finished false"));
+        EXPECT_GE(elapsed, kStallMs);
+        EXPECT_TRUE(waitUntil([&] { return ::kill(static_cast<pid_t>(pid), 0) != 0; }, 5000)) << "tool still running";
+    }
+}
+
+// The program's own bound, measured on a tool that never prints: about a minute.
+TEST_F(DfuRunnerTest, DefaultStallBoundIsAMinute)
+{
+    sim.set("DFU_SIM_DOWNLOAD_FAULT", "hang");
+    const QString imagePath = writeImage(5000);
+    auto runner = makeRunner();
+    RunnerEvents events(*runner);
+    QElapsedTimer clock;
+    clock.start();
+    ASSERT_TRUE(runner->DownloadFirmware(imagePath.toUtf8().toStdString(), 0x08000000));
+    ASSERT_TRUE(waitUntil([&] { return events.finished(); }, 120000));
+    const qint64 elapsed = clock.elapsed();
+    std::printf("[ figure ] silent dfu-util-static ended after %lld ms\n", elapsed);
+    EXPECT_TRUE(events.list.contains("Finished false"));
+    EXPECT_GE(elapsed, 55000);
+    EXPECT_LE(elapsed, 75000);
 }
 
 TEST_F(DfuRunnerTest, BinaryNoiseFromTheToolIsHarmless)

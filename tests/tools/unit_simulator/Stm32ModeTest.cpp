@@ -217,16 +217,16 @@ TEST_F(Stm32Unit, EraseCountFFErasesTheWholeFlash)
     EXPECT_EQ(writeBlock(0x0807F800, randomBytes(256)).back(), Stm32Frames::kAck);
 }
 
-TEST_F(Stm32Unit, StrayFaultSendsABurstRightAfterTheAckOfTheGivenBlock)
+TEST_F(Stm32Unit, StrayFaultSendsABurstRightAfterTheReplyToTheGivenRead)
 {
-    start({"--stray-after-block", "2:5"});
+    start({"--stray-after-read", "2:5"});
     ASSERT_TRUE(init());
-    const QByteArray block = randomBytes(256);
-    EXPECT_EQ(writeBlock(kFlashBase, block), QByteArray(3, Stm32Frames::kAck));
-    EXPECT_EQ(sendEach({Stm32Frames::command(0x31), Stm32Frames::address(kFlashBase + 256)}),
+    EXPECT_EQ(readBlock(kFlashBase, 4), QByteArray(4, char(0xFF)));
+    EXPECT_EQ(sendEach({Stm32Frames::command(0x11), Stm32Frames::address(kFlashBase)}),
               QByteArray(2, Stm32Frames::kAck));
-    EXPECT_EQ(send(Stm32Frames::data(block), 6), QByteArray(6, Stm32Frames::kAck));
-    EXPECT_EQ(writeBlock(kFlashBase + 512, block), QByteArray(3, Stm32Frames::kAck)) << "one burst only";
+    EXPECT_EQ(send(QByteArray::fromHex("03fc"), 1 + 4 + 5),
+              QByteArray(1, Stm32Frames::kAck) + QByteArray(4, char(0xFF)) + QByteArray(5, Stm32Frames::kAck));
+    EXPECT_EQ(readBlock(kFlashBase, 4), QByteArray(4, char(0xFF))) << "one burst only";
 }
 
 TEST_F(Stm32Unit, SilenceFromByteNAnswersNothingFromThere)

@@ -1,4 +1,4 @@
-#include "LogCapture.h"
+#include "QtMessageCapture.h"
 #include "McubootPtyTest.h"
 #include "QtPrinters.h"
 #include "SmpTestFrames.h"
@@ -28,7 +28,7 @@ TEST_P(IdentityTest, ChecksTheModelIdentifier)
     ScriptedUnit unit;
     unit.otpReplies[kModelKey] = param.modelReply;
     connectTo(unit, false, param.targetType);
-    LogCapture log;
+    QtMessageCapture log;
     EXPECT_EQ(updater->verifyDeviceId(param.accepted), param.expected);
     EXPECT_EQ(log.lines(), param.log);
     const std::vector<SmpRequest> sent = requestsAfterProbe();
@@ -73,7 +73,7 @@ TEST_P(SerialNumberTest, DiagnosticModeAlsoReadsTheSerialNumber)
     unit.otpReplies[kModelKey] = cborMap({{"data", cborBytes(param.model)}});
     unit.otpReplies[kSerialKey] = cborMap({{"data", cborBytes(param.serial)}});
     connectTo(unit, true);
-    LogCapture log;
+    QtMessageCapture log;
     EXPECT_EQ(updater->verifyDeviceId({42}), param.accepted);
     const std::vector<SmpRequest> sent = requestsAfterProbe();
     ASSERT_EQ(sent.size(), 2u);

@@ -1,4 +1,4 @@
-#include "LogCapture.h"
+#include "QtMessageCapture.h"
 #include "McubootPtyTest.h"
 #include "QtPrinters.h"
 #include "SmpTestFrames.h"
@@ -70,7 +70,7 @@ TEST_P(ProbeTest, AcceptsOnlyAnAnswerWithoutErrorCode)
     unit.probeReply = GetParam().reply;
     makeUpdater();
     peer.start(unit.responder());
-    LogCapture log;
+    QtMessageCapture log;
     EXPECT_EQ(updater->connectDevice(peer.portName()), GetParam().accepted);
     EXPECT_EQ(log.lines(), GetParam().log);
     ASSERT_EQ(peer.requests().size(), 1u);
@@ -94,7 +94,7 @@ TEST_F(McubootPtyTest, SilentUnitIsRefused)
     unit.probeReply.clear();
     makeUpdater();
     peer.start(unit.responder());
-    LogCapture log;
+    QtMessageCapture log;
     EXPECT_FALSE(updater->connectDevice(peer.portName()));
     EXPECT_TRUE(log.lines().isEmpty());
     EXPECT_EQ(peer.requests().size(), 1u);
@@ -103,7 +103,7 @@ TEST_F(McubootPtyTest, SilentUnitIsRefused)
 TEST_F(McubootPtyTest, MissingPortFailsQuietly)
 {
     makeUpdater();
-    LogCapture log;
+    QtMessageCapture log;
     EXPECT_FALSE(updater->connectDevice(folder.filePath(QStringLiteral("no-such-tty"))));
     EXPECT_TRUE(log.lines().isEmpty());
     EXPECT_FALSE(updater->readImageState());

@@ -1,5 +1,5 @@
 #include "ExactBuffer.h"
-#include "LogCapture.h"
+#include "QtMessageCapture.h"
 #include "McubootSerialUpdater.h"
 #include "QtPrinters.h"
 #include "SmpTestFrames.h"
@@ -12,7 +12,7 @@ namespace {
 
 QStringList dump(const QByteArray& payload)
 {
-    LogCapture log;
+    QtMessageCapture log;
     const ExactBuffer exact(payload);
     McubootSerialUpdater::dumpSmpCbor(exact.view(), QStringLiteral("image-state"));
     return log.lines();

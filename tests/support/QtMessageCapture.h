@@ -5,12 +5,12 @@
 #include <QtGlobal>
 
 // Collects the Qt message log while alive: "debug: text" / "warning: text".
-class LogCapture {
+class QtMessageCapture {
 public:
-    LogCapture();
-    ~LogCapture();
-    LogCapture(const LogCapture&) = delete;
-    LogCapture& operator=(const LogCapture&) = delete;
+    QtMessageCapture();
+    ~QtMessageCapture();
+    QtMessageCapture(const QtMessageCapture&) = delete;
+    QtMessageCapture& operator=(const QtMessageCapture&) = delete;
 
     QStringList lines() const;
 

@@ -1,4 +1,4 @@
-#include "LogCapture.h"
+#include "QtMessageCapture.h"
 
 #include <QMutex>
 
@@ -9,25 +9,25 @@ QStringList collected;
 
 } // namespace
 
-LogCapture::LogCapture()
+QtMessageCapture::QtMessageCapture()
 {
     QMutexLocker lock(&logMutex);
     collected.clear();
-    previous = qInstallMessageHandler(&LogCapture::collect);
+    previous = qInstallMessageHandler(&QtMessageCapture::collect);
 }
 
-LogCapture::~LogCapture()
+QtMessageCapture::~QtMessageCapture()
 {
     qInstallMessageHandler(previous);
 }
 
-QStringList LogCapture::lines() const
+QStringList QtMessageCapture::lines() const
 {
     QMutexLocker lock(&logMutex);
     return collected;
 }
 
-void LogCapture::collect(QtMsgType type, const QMessageLogContext&, const QString& message)
+void QtMessageCapture::collect(QtMsgType type, const QMessageLogContext&, const QString& message)
 {
     const char* kind = type == QtDebugMsg ? "debug" : type == QtWarningMsg ? "warning" : "other";
     QMutexLocker lock(&logMutex);
