@@ -67,9 +67,10 @@ UnitSimulator& CliBench::plug(const QStringList& arguments)
     return *units.back();
 }
 
-CliResult CliBench::run(const QStringList& arguments) const
+CliResult CliBench::run(const QStringList& arguments, const std::function<void(QProcess&)>& whileRunning) const
 {
-    return process.run(arguments + QStringList{QStringLiteral("--resources"), resources->path()});
+    return process.run(arguments + QStringList{QStringLiteral("--resources"), resources->path()}, 120000,
+                       whileRunning);
 }
 
 bool CliBench::unitHoldsImage(std::size_t unitIndex) const

@@ -37,7 +37,8 @@ void CliProcess::announce(const QStringList& paths, const QString& ids)
     virtualPorts = entries.join(QLatin1Char(';'));
 }
 
-CliResult CliProcess::run(const QStringList& arguments, int timeoutMs) const
+CliResult CliProcess::run(const QStringList& arguments, int timeoutMs,
+                          const std::function<void(QProcess&)>& whileRunning) const
 {
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("FWUPDATER_VIRTUAL_PORTS"), virtualPorts);
@@ -60,6 +61,8 @@ CliResult CliProcess::run(const QStringList& arguments, int timeoutMs) const
     result.finished = waitUntil([&] {
         if (output_terminal)
             terminalOutput += output_terminal->receive(4096, 1);
+        if (whileRunning && process.state() == QProcess::Running)
+            whileRunning(process);
         return process.state() == QProcess::NotRunning;
     }, timeoutMs);
     if (output_terminal)

@@ -6,6 +6,9 @@
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
+#include <functional>
+
+class QProcess;
 
 class PseudoTerminal;
 
@@ -30,7 +33,10 @@ public:
 
     // Simulated units at these paths, all with the same USB identifiers.
     void announce(const QStringList& paths, const QString& ids = QStringLiteral("1209:4c55"));
-    CliResult run(const QStringList& arguments, int timeoutMs = 120000) const;
+    // `whileRunning` is called again and again until the run ends (to plug
+    // units in, or to interrupt it); it gets the running process.
+    CliResult run(const QStringList& arguments, int timeoutMs = 120000,
+                  const std::function<void(QProcess&)>& whileRunning = {}) const;
     // Standard output goes to this terminal instead of a pipe; `out` is what
     // the terminal received.
     void setOutputTerminal(PseudoTerminal* terminal) { output_terminal = terminal; }
