@@ -2,13 +2,12 @@
 
 #include "ButtonStyles.h"
 #include "ConfigConversions.h"
-#include "DfuListing.h"
 #include "DriverInstaller.h"
 #include "MainWindowUi.h"
-#include "SerialPortList.h"
+#include "UnitFinder.h"
+#include "UpdateSession.h"
 
 #include <QCoreApplication>
-#include <QEventLoop>
 #include <QFontDatabase>
 #include <QIcon>
 #include <QLabel>
@@ -16,15 +15,8 @@
 #include <QPushButton>
 #include <QSettings>
 #include <QSysInfo>
-#include <QThread>
-#include <QTimer>
 
 namespace {
-
-constexpr int kFirstCheckDelayMs = 100;
-constexpr int kSearchIntervalMs = 2000;
-constexpr int kConnectRetryIntervalMs = 4000;
-constexpr int kDfuListingTimeoutMs = 30000;
 
 const QString kErrorText = QStringLiteral(
     "Error connecting to device \u2014 Disconnect device and repeat step 1-3");
@@ -49,8 +41,8 @@ MainWindow::MainWindow(const QDir& resourcesDir, QSettings* settings, const QStr
                        InterfaceType interfaceType, FirmwareUpdaterBase* backend)
     : QMainWindow(nullptr),
       ui(new MainWindowUi),
+      session(new UpdateSession(interfaceType, dfuUtilPath, backend)),
       updater(backend),
-      worker_thread(new QThread),
       resources_dir(resourcesDir),
       interface_type(interfaceType),
       dfu_util_path(dfuUtilPath)
@@ -58,7 +50,7 @@ MainWindow::MainWindow(const QDir& resourcesDir, QSettings* settings, const QStr
     registerUpdaterMetaTypes();
     if (QSysInfo::productType() == QLatin1String("windows"))
         setWindowIcon(QIcon(resources_dir.filePath("AppIcon.ico")));
-    startWorkerThread();
+    connectToSession();
     ui->setupUi(this);
     loadFonts();
     applyBackground(*settings);
@@ -67,49 +59,25 @@ MainWindow::MainWindow(const QDir& resourcesDir, QSettings* settings, const QStr
     showButton(false, "UPDATE", kButtonDisabledStyle);
     connect(ui->updateButton, &QPushButton::clicked, this, &MainWindow::onUpdateButtonClicked);
     setupProgressBar();
-    products = config::toProductTable(settings->value("product_list"));
+    const UnitFinder finder(interface_type, dfu_util_path, config::toProductTable(settings->value("product_list")));
     const QVariant deviceIdValue = settings->value("device_id_list");
     installDrivers();
-    device_ids = config::toDeviceIdList(deviceIdValue);
-    scheduleCheck(kFirstCheckDelayMs);
+    session->startSearching(finder, config::toDeviceIdList(deviceIdValue));
 }
 
 MainWindow::~MainWindow()
 {
-    // Let a running update finish before anything it uses goes away.
-    waitForRunningDownload();
-    worker_thread->quit();
-    worker_thread->wait();
-    delete worker_thread;
-    delete updater;
+    // The session lets a running update end and stops the worker thread before
+    // the widgets its reports are drawn on go away.
+    delete session;
     delete ui;
 }
 
-// The serial back-ends hold the worker thread for a whole update, so stopping
-// the thread waits for it. A DFU download runs in the external tool while the
-// worker is idle: wait for its end here, or the tool would be killed mid-flash.
-void MainWindow::waitForRunningDownload()
+void MainWindow::connectToSession()
 {
-    if (interface_type != InterfaceType::Usb)
-        return;
-    QEventLoop loop;
-    connect(updater, &FirmwareUpdaterBase::UpdateFinished, &loop, &QEventLoop::quit);
-    // Reports already on their way settle update_running first.
-    QCoreApplication::processEvents();
-    if (update_running)
-        loop.exec(QEventLoop::ExcludeUserInputEvents);
-}
-
-void MainWindow::startWorkerThread()
-{
-    updater->moveToThread(worker_thread);
-    worker_thread->start(QThread::InheritPriority);
-    connect(this, &MainWindow::UpdateDevice, updater, &FirmwareUpdaterBase::onStartUpdate);
     connect(updater, &FirmwareUpdaterBase::UpdateStarted, this, &MainWindow::onWorkerThreadStarted);
     connect(updater, &FirmwareUpdaterBase::UpdateFinished, this, &MainWindow::onWorkerThreadFinished);
     connect(updater, &FirmwareUpdaterBase::UpdateConnectionStatus, this, &MainWindow::onConnectionStatus);
-    connect(this, &MainWindow::ConnectToDevice, updater, &FirmwareUpdaterBase::onConnectToDevice);
-    connect(this, &MainWindow::DisconnectFromDevice, updater, &FirmwareUpdaterBase::onDisconnectDevice);
 }
 
 void MainWindow::setupProgressBar()
@@ -191,83 +159,6 @@ bool MainWindow::installDrivers()
     return true;
 }
 
-QStringList MainWindow::listDfuDevices()
-{
-    return runDfuListing(dfu_util_path, kDfuListingTimeoutMs);
-}
-
-bool MainWindow::isUsablePort(const SerialPortEntry& port) const
-{
-    if (QSysInfo::productType() == QLatin1String("macos"))
-        return port.portName.startsWith(QLatin1String("cu."));
-    return true;
-}
-
-bool MainWindow::isKnownProduct(const VidPid& ids) const
-{
-    for (const auto& [name, product] : products) {
-        if (product == ids)
-            return true;
-    }
-    return false;
-}
-
-void MainWindow::scheduleCheck(int delayMs)
-{
-    QTimer::singleShot(delayMs, this, &MainWindow::onCheckForUnit);
-}
-
-void MainWindow::onCheckForUnit()
-{
-    if (interface_type == InterfaceType::Usb)
-        checkDfuDevices();
-    else
-        checkSerialPorts();
-}
-
-void MainWindow::checkSerialPorts()
-{
-    QList<SerialPortEntry> candidates;
-    for (const SerialPortEntry& port : listSerialPorts()) {
-        if (port.vid && port.pid && isUsablePort(port) && isKnownProduct(VidPid{*port.vid, *port.pid}))
-            candidates.append(port);
-    }
-    if (connected) {
-        if (candidates.isEmpty()) {
-            port_name.clear();
-            emit DisconnectFromDevice();
-        }
-        scheduleCheck(kSearchIntervalMs);
-        return;
-    }
-    if (candidates.size() == 1) {
-        port_name = candidates.first().portName;
-        emit ConnectToDevice(port_name, device_ids, true);
-        scheduleCheck(kConnectRetryIntervalMs);
-        return;
-    }
-    // No unit, or several at once: connect to none and look again. With several
-    // units the person has to unplug the extra ones first.
-    scheduleCheck(kSearchIntervalMs);
-}
-
-void MainWindow::checkDfuDevices()
-{
-    const QStringList identifiers = listDfuDevices();
-    int recognised = 0;
-    for (const QString& identifier : identifiers) {
-        const QStringList fields = identifier.split(QLatin1Char(':'));
-        if (fields.size() == 2 && isKnownProduct(VidPid{config::fromHex(fields[0]), config::fromHex(fields[1])}))
-            ++recognised;
-    }
-    if (recognised == 1) {
-        // One request per run: the DFU back-end has no link to keep.
-        emit ConnectToDevice(QString(), device_ids, true);
-        return;
-    }
-    scheduleCheck(kSearchIntervalMs);
-}
-
 void MainWindow::showButton(bool enabled, const QString& text, const QString& style)
 {
     ui->updateButton->setEnabled(enabled);
@@ -279,17 +170,14 @@ void MainWindow::onConnectionStatus(ConnectionStatus status)
 {
     switch (status) {
     case Connected:
-        connected = true;
         showButton(true, "UPDATE", kButtonEnabledStyle);
         break;
     case Disconnected:
-        connected = false;
         showButton(false, "UPDATE", kButtonDisabledStyle);
         ui->progressBar->setValue(0);
         ui->progressBar->setFormat(QString());
         break;
     case DeviceMismatch:
-        connected = false;
         showButton(false, "UPDATE", kButtonDisabledStyle);
         ui->progressBar->setFormat(kErrorText);
         break;
@@ -298,15 +186,12 @@ void MainWindow::onConnectionStatus(ConnectionStatus status)
 
 void MainWindow::onUpdateButtonClicked()
 {
-    // From here on a DFU download may be running even before UpdateStarted comes back.
-    update_running = true;
     ui->updateButton->setEnabled(false);
-    emit UpdateDevice();
+    session->startUpdate();
 }
 
 void MainWindow::onWorkerThreadStarted()
 {
-    update_running = true;
     ui->updateButton->setText("UPDATING");
     ui->updateButton->setStyleSheet(kButtonEnabledStyle);
     if (interface_type == InterfaceType::Uart)
@@ -326,7 +211,6 @@ void MainWindow::onEraseFinished()
 
 void MainWindow::onWorkerThreadFinished(bool status)
 {
-    update_running = false;
     ui->updateButton->setEnabled(false);
     if (status) {
         ui->updateButton->setStyleSheet(kButtonEnabledStyle);

@@ -1,6 +1,7 @@
 #include "MainWindow.h"
 #include "ScriptedUpdater.h"
 #include "TempResources.h"
+#include "UpdateSession.h"
 #include "VirtualPorts.h"
 #include "WaitUntil.h"
 
@@ -11,8 +12,8 @@
 
 namespace {
 
-// Measured from outside on the window's own requests: when it asks the
-// back-end to connect and to disconnect, while a unit (a plain file announced
+// Measured from outside on the window's requests (through its update
+// session): when it asks the back-end to connect and to disconnect, while a unit (a plain file announced
 // as a virtual port) is plugged, pulled and plugged again.
 class DetectionTimings : public ::testing::Test {
 protected:
@@ -43,8 +44,9 @@ TEST_F(DetectionTimings, FirstCheckConnectRetryAndSearchInterval)
     window = std::make_unique<MainWindow>(resources.dir(), &resources.settings(), resources.filePath("dfu-util-static"),
                                           InterfaceType::McubootSerial, updater);
     clock.start();
-    QObject::connect(window.get(), &MainWindow::ConnectToDevice, [&] { connects << clock.elapsed(); });
-    QObject::connect(window.get(), &MainWindow::DisconnectFromDevice, [&] { disconnects << clock.elapsed(); });
+    const UpdateSession& session = window->updateSession();
+    QObject::connect(&session, &UpdateSession::ConnectToDevice, [&] { connects << clock.elapsed(); });
+    QObject::connect(&session, &UpdateSession::DisconnectFromDevice, [&] { disconnects << clock.elapsed(); });
 
     ASSERT_TRUE(waitUntil([&] { return !connects.isEmpty(); }, 3000));
     unplug();  // seen by the check that follows the connection request

@@ -1,0 +1,46 @@
+#include "CliConfig.h"
+
+#include "ConfigConversions.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QSettings>
+
+std::optional<CliConfig> CliConfig::load(const CliOptions& options, QString& error)
+{
+    const QFileInfo file(options.configFile);
+    if (!file.isFile() || !file.isReadable()) {
+        error = QStringLiteral("Cannot read the configuration %1. Give the right file with --config, or the "
+                               "Resources folder that holds config.ini with --resources.")
+                    .arg(QDir::toNativeSeparators(options.configFile));
+        return std::nullopt;
+    }
+    QSettings settings(options.configFile, QSettings::IniFormat);
+    if (settings.status() != QSettings::NoError) {
+        error = QStringLiteral("The configuration %1 is not a readable INI file. Check its contents.")
+                    .arg(QDir::toNativeSeparators(options.configFile));
+        return std::nullopt;
+    }
+    const QDir resourcesDir(options.resourcesDir);
+    CliConfig config;
+    config.configPath = file.absoluteFilePath();
+    config.dfuUtilPath = resourcesDir.filePath(QStringLiteral("dfu-util-static"));
+    config.startup = StartupConfig::read(settings, resourcesDir);
+    if (!options.imageFile.isEmpty())
+        config.startup.firmwarePath = QFileInfo(options.imageFile).absoluteFilePath();
+    config.products = config::toProductTable(settings.value("product_list"));
+    config.deviceIds = config::toDeviceIdList(settings.value("device_id_list"));
+    return config;
+}
+
+bool CliConfig::checkImage(const ImageInfo& image, QString& error)
+{
+    const QString shown = QDir::toNativeSeparators(image.path);
+    if (!image.readable)
+        error = QStringLiteral("Cannot read the firmware image %1 (%2). Check firmware_filename in the "
+                               "configuration, or give the image with --image.")
+                    .arg(shown, image.error);
+    else if (image.size == 0)
+        error = QStringLiteral("The firmware image %1 is empty. Give a built image with --image.").arg(shown);
+    return image.readable && image.size > 0;
+}

@@ -1,0 +1,26 @@
+#pragma once
+
+#include "CliOptions.h"
+#include "ImageInfo.h"
+#include "StartupConfig.h"
+#include "VidPid.h"
+
+#include <QList>
+#include <QString>
+#include <map>
+#include <optional>
+
+// The configuration a command runs with, read the way the window reads it;
+// only the image may be replaced from the command line.
+struct CliConfig {
+    QString configPath;
+    QString dfuUtilPath;
+    StartupConfig startup;
+    std::map<QString, VidPid> products;
+    QList<uint8_t> deviceIds;
+
+    // Fills `error` (what is wrong and what to do) when the file cannot be read.
+    static std::optional<CliConfig> load(const CliOptions& options, QString& error);
+    // The image the update would write; fills `error` when it cannot be used.
+    static bool checkImage(const ImageInfo& image, QString& error);
+};

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <optional>
+
+// The parsed command line of fwupdater-cli.
+struct CliOptions {
+    enum class Command { List, Update, Help, Version };
+
+    Command command = Command::Help;
+    bool json = false;
+    QString port;
+    int waitSeconds = 0;
+    QString logFile;
+    QString resourcesDir;
+    QString configFile;
+    QString imageFile;
+    bool all = false;
+    int count = 0;
+    bool watch = false;
+    QString reportFile;
+
+    // Fills `error` and gives nothing when the line cannot be used.
+    static std::optional<CliOptions> parse(const QStringList& arguments, const QString& applicationDir,
+                                           QString& error);
+    static QString helpText();
+};

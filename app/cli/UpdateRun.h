@@ -1,0 +1,87 @@
+#pragma once
+
+#include "Console.h"
+#include "ConnectionStatus.h"
+#include "ExitCode.h"
+#include "FoundUnit.h"
+#include "ProgressDisplay.h"
+#include "UnitIdentity.h"
+#include "UnitOutcome.h"
+
+#include <QElapsedTimer>
+#include <QList>
+#include <QObject>
+#include <QString>
+#include <functional>
+#include <optional>
+
+class UpdateSession;
+class UnitBoard;
+class UnitFinder;
+
+// The update command's flow over the session: waits for the one unit, lets
+// the back-end connect and check its model identifier, updates it, and ends
+// with the exit code of the outcome.
+class UpdateRun : public QObject {
+    Q_OBJECT
+
+public:
+    struct Settings {
+        int waitSeconds = 0;
+        QString onlyPort;  // --port, empty for any
+        bool serviceMode = false;  // no model check
+        qint64 imageSize = 0;
+        QString logPath;
+        // A unit whose serial number this says was updated already is left alone.
+        std::function<bool(const QString& serialNumber)> alreadyUpdated;
+    };
+
+    UpdateRun(const Console& console, UpdateSession& session, const Settings& settings, QObject* parent = nullptr);
+
+    // One of several units: its status goes to its line on the board, and the
+    // advice on a failure is kept for the end (UnitOutcome::reason has the gist).
+    void setBoard(UnitBoard* unitBoard) { board = unitBoard; }
+    void start(const UnitFinder& finder, const QList<uint8_t>& deviceIds);
+    const QString& advice() const { return final_advice; }
+
+signals:
+    void Finished(int exitCode);
+    void Ended(const UnitOutcome& outcome);
+
+private slots:
+    void onUnitsChecked(const QList<FoundUnit>& units);
+    void onUnitRequested(const FoundUnit& unit);
+    void onConnectionStatus(ConnectionStatus status);
+    void onUnitIdentified(const UnitIdentity& identity);
+    void onUpdateStarted();
+    void onUpdateFinished(bool status);
+    void onWaitOver();
+
+private:
+    void connectToSession();
+    void reportModel(bool accepted, std::optional<int> model = std::nullopt);
+    void startUpdate();
+    void refuseSeveral(const QList<FoundUnit>& units);
+    void giveUpSearching();
+    void finish(ExitCode code, const QString& reason, const QString& advice);
+    bool waitIsOver() const;
+    QString logHint() const;
+    void status(const QString& text) const;
+
+    const Console& console;
+    UpdateSession& session;
+    Settings settings;
+    QList<uint8_t> device_ids;
+    QElapsedTimer search_clock;
+    QElapsedTimer update_clock;
+    std::optional<FoundUnit> unit;
+    std::optional<ProgressDisplay> display;
+    UnitBoard* board = nullptr;
+    UnitIdentity identity;
+    QString final_advice;
+    bool unit_unanswered = false;
+    bool updating = false;
+    bool identifying = false;
+    bool finished = false;
+    bool skipped = false;
+};

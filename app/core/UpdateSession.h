@@ -1,0 +1,87 @@
+#pragma once
+
+#include "ConnectionStatus.h"
+#include "FirmwareUpdaterBase.h"
+#include "FoundUnit.h"
+#include "InterfaceType.h"
+#include "UnitFinder.h"
+#include "UnitIdentity.h"
+
+#include <QList>
+#include <QObject>
+#include <QString>
+#include <optional>
+
+class QThread;
+
+// One run's update flow, free of any display: owns the back-end and the
+// worker thread it runs on, polls for a unit, asks the back-end to connect to
+// it and starts the update on request. Front ends draw what it reports.
+class UpdateSession : public QObject {
+    Q_OBJECT
+
+public:
+    static constexpr int kFirstCheckDelayMs = 100;
+    static constexpr int kSearchIntervalMs = 2000;
+    static constexpr int kConnectRetryIntervalMs = 4000;
+
+    // Takes ownership of the back-end and moves it to a worker thread started here.
+    UpdateSession(InterfaceType interfaceType, const QString& dfuUtilPath, FirmwareUpdaterBase* backend,
+                  QObject* parent = nullptr);
+    // Lets a running update end, stops the worker thread, then deletes the back-end.
+    ~UpdateSession() override;
+
+    FirmwareUpdaterBase* backend() const { return updater; }
+    InterfaceType interfaceType() const { return interface_type; }
+
+    // Starts polling for a unit after firstCheckDelayMs.
+    void startSearching(const UnitFinder& finder, const QList<uint8_t>& deviceIds,
+                        int firstCheckDelayMs = kFirstCheckDelayMs);
+    void startUpdate();
+    // After each Connected answer, read the unit's identity where the back-end
+    // can (reads only) and report it with UnitIdentified before anything else
+    // queued for the back-end runs.
+    void setReadsIdentity(bool reads) { reads_identity = reads; }
+    bool readsIdentity() const { return reads_identity && UnitIdentity::isReadableFrom(*updater); }
+
+    bool isConnected() const { return connected; }
+    bool isUpdateRunning() const { return update_running; }
+    QString portName() const { return port_name; }
+    QList<uint8_t> deviceIds() const { return device_ids; }
+
+signals:
+    void UpdateDevice();
+    void ConnectToDevice(const QString& port_name, QList<uint8_t> device_ids, bool verify);
+    void DisconnectFromDevice();
+    // The candidates of each check, before the session acts on them.
+    void UnitsChecked(const QList<FoundUnit>& units);
+    // The unit a connection request went to.
+    void UnitRequested(const FoundUnit& unit);
+    void UnitIdentified(const UnitIdentity& identity);
+
+private slots:
+    void onCheckForUnit();
+    void onConnectionStatus(ConnectionStatus status);
+    void onUpdateStarted();
+    void onUpdateFinished(bool status);
+
+private:
+    void startWorkerThread();
+    void checkSerialPorts(const QList<FoundUnit>& candidates);
+    void checkDfuDevices(const QList<FoundUnit>& recognised);
+    void scheduleCheck(int delayMs);
+    void waitForRunningDownload();
+    void readIdentity();
+
+    FirmwareUpdaterBase* updater;
+    QThread* worker_thread;
+    InterfaceType interface_type;
+    QString dfu_util_path;
+    std::optional<UnitFinder> finder;
+    QList<uint8_t> device_ids;
+    QString port_name;
+    bool connected = false;
+    // From the start request until UpdateFinished.
+    bool update_running = false;
+    bool reads_identity = false;
+};

@@ -1,0 +1,90 @@
+#include "DispatcherLogTap.h"
+#include "LogMessage.h"
+#include "SessionLog.h"
+
+#include <QDir>
+#include <QFile>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QThread>
+#include <gtest/gtest.h>
+
+namespace {
+
+QString readText(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+}
+
+TEST(SessionLog, QtMessagesFromAnyThreadGetATimestampAndTheirLevel)
+{
+    QTemporaryDir folder;
+    const QString path = folder.filePath("logs/run.log");
+    {
+        SessionLog log(path, false);
+        ASSERT_TRUE(log.isWritable());
+        qWarning() << "from the main thread";
+        QThread* worker = QThread::create([] { qDebug() << "from a worker"; });
+        worker->start();
+        worker->wait();
+        delete worker;
+        log.info("a line of our own");
+    }
+    qWarning() << "after the log is gone";
+    const QStringList lines = readText(path).split('\n', Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), 3) << readText(path).toStdString();
+    const QRegularExpression stamp("^\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d\\.\\d{3} ");
+    for (const QString& line : lines)
+        EXPECT_TRUE(stamp.match(line).hasMatch()) << line.toStdString();
+    EXPECT_TRUE(lines[0].endsWith("warning from the main thread"));
+    EXPECT_TRUE(lines[1].endsWith("debug from a worker"));
+    EXPECT_TRUE(lines[2].endsWith("info a line of our own"));
+}
+
+TEST(SessionLog, DispatcherLogLinesKeepTheirLevel)
+{
+    QTemporaryDir folder;
+    const QString path = folder.filePath("run.log");
+    {
+        SessionLog log(path, false);
+        DispatcherLogTap tap(log);
+        dispatcher::LogMessage(3, std::string_view("Write Memory NACK at 0x08000100"));
+    }
+    dispatcher::LogMessage(3, std::string_view("dropped once the tap is gone"));
+    const QString text = readText(path);
+    EXPECT_TRUE(text.contains(" dispatcher-3 Write Memory NACK at 0x08000100\n")) << text.toStdString();
+    EXPECT_FALSE(text.contains("dropped"));
+}
+
+TEST(SessionLog, NamesSortByStartTime)
+{
+    const QDateTime start(QDate(2026, 12, 10), QTime(9, 5, 7, 42));
+    EXPECT_EQ(SessionLog::fileNameFor(start, "cli"), "2026-12-10_09-05-07.042-cli.log");
+    EXPECT_LT(SessionLog::fileNameFor(start, "window"), SessionLog::fileNameFor(start.addMSecs(1), "cli"));
+}
+
+TEST(SessionLog, PruneKeepsTheNewest)
+{
+    QTemporaryDir folder;
+    QDir dir(folder.path());
+    for (int hour = 10; hour < 15; ++hour)
+        QFile(dir.filePath(QStringLiteral("2026-12-10_%1-00-00.000-cli.log").arg(hour))).open(QIODevice::WriteOnly);
+    QFile(dir.filePath("notes.txt")).open(QIODevice::WriteOnly);
+    SessionLog::prune(folder.path(), 3);
+    EXPECT_EQ(dir.entryList(QDir::Files, QDir::Name),
+              (QStringList{"2026-12-10_12-00-00.000-cli.log", "2026-12-10_13-00-00.000-cli.log",
+                           "2026-12-10_14-00-00.000-cli.log", "notes.txt"}));
+}
+
+TEST(SessionLog, AnUnwritablePlaceIsReportedNotFatal)
+{
+    QTemporaryDir folder;
+    QFile(folder.filePath("a-file")).open(QIODevice::WriteOnly);
+    SessionLog log(folder.filePath("a-file/run.log"), false);
+    EXPECT_FALSE(log.isWritable());
+    log.info("goes nowhere");
+    qWarning() << "neither does this";
+}
+
+} // namespace

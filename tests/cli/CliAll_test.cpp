@@ -1,0 +1,193 @@
+#include "CliBench.h"
+#include "ProductionReport.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QRegularExpression>
+#include <QFile>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <csignal>
+#include <gtest/gtest.h>
+
+namespace {
+
+// The "done" events of a JSON run, by port.
+QMap<QString, QJsonObject> doneEvents(const CliResult& result)
+{
+    QMap<QString, QJsonObject> done;
+    for (const QJsonObject& event : result.jsonLines()) {
+        if (event.value("event").toString() == "done")
+            done.insert(event.value("port").toString(), event);
+    }
+    return done;
+}
+
+enum class Expect { Done, Untouched, Partial };
+
+struct AllUnitsCase {
+    const char* name;
+    QList<QStringList> units; // simulator options of each unit
+    QStringList options;      // beside update --all --json
+    int exitCode;
+    QList<Expect> expected;   // per unit
+};
+
+class CliAllUnits : public ::testing::TestWithParam<AllUnitsCase> {};
+
+// Every unit has its own back-end: a refused, unplugged or missing unit
+// never stops the others, and the exit code is the worst outcome.
+TEST_P(CliAllUnits, UpdatesEveryUnitOnItsOwn)
+{
+    const AllUnitsCase& c = GetParam();
+    CliBench bench(Backend::Mcuboot, QString(), 64 * 1024);
+    for (const QStringList& options : c.units)
+        ASSERT_TRUE(bench.plug(options).isReady());
+
+    const CliResult result = bench.run(QStringList{"update", "--all", "--json"} + c.options);
+
+    ASSERT_TRUE(result.finished);
+    EXPECT_EQ(result.exitCode, c.exitCode) << result.err.toStdString();
+    const QMap<QString, QJsonObject> done = doneEvents(result);
+    for (qsizetype i = 0; i < c.units.size(); ++i) {
+        SCOPED_TRACE(i);
+        const QString port = bench.unit(static_cast<std::size_t>(i)).path();
+        switch (c.expected[i]) {
+        case Expect::Done:
+            EXPECT_TRUE(bench.unitHoldsImage(static_cast<std::size_t>(i)));
+            EXPECT_EQ(bench.unit(static_cast<std::size_t>(i)).resetCount(), 1);
+            EXPECT_TRUE(done.value(port).value("ok").toBool()) << result.out.toStdString();
+            break;
+        case Expect::Untouched:
+            EXPECT_TRUE(bench.unitImage(static_cast<std::size_t>(i)).isEmpty());
+            EXPECT_EQ(bench.unit(static_cast<std::size_t>(i)).resetCount(), 0);
+            if (c.exitCode != 3) {
+                EXPECT_FALSE(done.value(port).value("ok").toBool(true)) << result.out.toStdString();
+            }
+            break;
+        case Expect::Partial:
+            EXPECT_FALSE(bench.unitHoldsImage(static_cast<std::size_t>(i)));
+            EXPECT_FALSE(done.value(port).value("ok").toBool(true)) << result.out.toStdString();
+            break;
+        }
+    }
+    // Nothing but JSON on standard output; the table goes to standard error.
+    for (const QJsonObject& event : result.jsonLines())
+        EXPECT_FALSE(event.isEmpty()) << result.out.toStdString();
+    if (c.exitCode != 3) {
+        EXPECT_TRUE(result.err.contains("outcome")) << result.err.toStdString();
+    }
+}
+
+const QStringList kGood{};
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, CliAllUnits,
+    ::testing::Values(
+        AllUnitsCase{"four_units_all_done", {kGood, kGood, kGood, kGood}, {}, 0,
+                     {Expect::Done, Expect::Done, Expect::Done, Expect::Done}},
+        AllUnitsCase{"one_refused_model", {kGood, {"--model-id", "99"}, kGood}, {}, 4,
+                     {Expect::Done, Expect::Untouched, Expect::Done}},
+        AllUnitsCase{"one_unplugged_mid_update", {kGood, {"--unplug-after-bytes", "20000"}, kGood}, {}, 1,
+                     {Expect::Done, Expect::Partial, Expect::Done}},
+        AllUnitsCase{"count_reached", {kGood, kGood}, {"--count", "2", "--wait", "10"}, 0,
+                     {Expect::Done, Expect::Done}},
+        AllUnitsCase{"count_not_reached", {kGood, kGood}, {"--count", "3", "--wait", "3"}, 3,
+                     {Expect::Untouched, Expect::Untouched}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// The production record: a header once, then one row per unit and attempt,
+// across runs; values a spreadsheet would run as formulas stay text.
+TEST(CliAllUnitsReport, AppendsOneRowPerUnitAndAttempt)
+{
+    CliBench bench(Backend::Mcuboot);
+    ASSERT_TRUE(bench.plug({"--serial-number", "LMX-0001"}).isReady());
+    ASSERT_TRUE(bench.plug({"--serial-number", "=HYPERLINK(\"x\"),2", "--model-id", "99"}).isReady());
+    QTemporaryDir folder;
+    const QString report = folder.filePath("line 1.csv");
+
+    for (int attempt = 0; attempt < 2; ++attempt)
+        EXPECT_EQ(bench.run({"update", "--all", "--report", report}).exitCode, 4);
+
+    QFile file(report);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QStringList rows = QString::fromUtf8(file.readAll()).split("\r\n", Qt::SkipEmptyParts);
+    ASSERT_EQ(rows.size(), 5) << rows.join('\n').toStdString();
+    EXPECT_EQ(rows[0], "utc_time,port,vid_pid,serial_number,model_id,image_name,image_sha256,outcome,reason,"
+                       "seconds,host_name");
+    const QString sha = QCryptographicHash::hash(bench.imageBytes(), QCryptographicHash::Sha256).toHex();
+    const QString good = bench.unit(0).path();
+    const QStringList done = rows.filter(good);
+    ASSERT_EQ(done.size(), 2);
+    const QStringList fields = done.first().split(',');
+    ASSERT_EQ(fields.size(), 11) << done.first().toStdString();
+    EXPECT_TRUE(QRegularExpression("^\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\dZ$").match(fields[0]).hasMatch());
+    EXPECT_EQ(fields.mid(1, 8), (QStringList{good, "1209:4c55", "LMX-0001", "7", "firmware.bin", sha, "done", ""}));
+    EXPECT_FALSE(fields[10].isEmpty()) << "host name";
+    const QStringList refused = rows.filter(bench.unit(1).path());
+    ASSERT_EQ(refused.size(), 2);
+    EXPECT_TRUE(refused.first().contains(",refused,model identifier refused,")) << refused.first().toStdString();
+}
+
+TEST(CliAllUnitsReport, FieldsAreQuotedAndFormulasKeptAsText)
+{
+    for (const auto& [text, field] : QList<std::pair<QString, QString>>{
+             {"LMX-1", "LMX-1"},
+             {"a,b", "\"a,b\""},
+             {"say \"hi\"", "\"say \"\"hi\"\"\""},
+             {"=SUM(A1)", "'=SUM(A1)"},
+             {"+1", "'+1"},
+             {"-2", "'-2"},
+             {"@x", "'@x"},
+             {"=A1,B1", "\"'=A1,B1\""},
+             {"two\nlines", "\"two\nlines\""},
+         }) {
+        SCOPED_TRACE(text.toStdString());
+        EXPECT_EQ(ProductionReport::field(text), field);
+    }
+}
+
+// Units plugged one after another are each updated once; one that stays
+// plugged is not updated again; Ctrl-C ends the run with the outcome.
+TEST(CliAllUnitsWatch, UpdatesEachUnitThatAppearsOnce)
+{
+    CliBench bench(Backend::Mcuboot);
+    QTemporaryDir cables;
+    const QStringList ports{cables.filePath("bench-1"), cables.filePath("bench-2")};
+    bench.cli().announce(ports);
+    int plugged = 0;
+    bool interrupted = false;
+    QElapsedTimer sinceLast;
+
+    const CliResult result = bench.run({"update", "--all", "--watch", "--json"}, [&](QProcess& cli) {
+        const QString out = QString::fromUtf8(cli.peek(1 << 20));
+        const int doneCount = static_cast<int>(out.count("\"event\":\"done\""));
+        if (plugged == doneCount && plugged < ports.size()) {
+            // The next unit comes to the bench: a cable to its simulator.
+            UnitSimulator& unit = bench.plug();
+            ASSERT_TRUE(unit.isReady());
+            ASSERT_TRUE(QFile::link(unit.path(), ports[plugged]));
+            ++plugged;
+            sinceLast.start();
+        } else if (plugged == ports.size() && doneCount == plugged && !interrupted && sinceLast.hasExpired(5000)) {
+            ::kill(static_cast<pid_t>(cli.processId()), SIGINT);
+            interrupted = true;
+        }
+    });
+
+    ASSERT_TRUE(result.finished);
+    EXPECT_TRUE(interrupted);
+    EXPECT_EQ(result.exitCode, 0) << result.err.toStdString();
+    const QMap<QString, QJsonObject> done = doneEvents(result);
+    EXPECT_EQ(done.keys(), ports);
+    EXPECT_EQ(result.out.count("\"event\":\"done\""), 2) << "each unit once";
+    for (std::size_t i = 0; i < 2; ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_TRUE(bench.unitHoldsImage(i));
+        EXPECT_EQ(bench.unit(i).resetCount(), 1);
+    }
+}
+
+} // namespace

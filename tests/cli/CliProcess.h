@@ -1,0 +1,54 @@
+#pragma once
+
+#include <QByteArray>
+#include <QJsonObject>
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+#include <functional>
+
+class QProcess;
+
+class PseudoTerminal;
+
+// What one run of fwupdater-cli left behind.
+struct CliResult {
+    int exitCode = -1;
+    bool finished = false;
+    QString out;
+    QString err;
+
+    QStringList outLines() const;
+    // Every standard-output line parsed as a JSON object; an empty object for a
+    // line that is not one.
+    QList<QJsonObject> jsonLines() const;
+};
+
+// Runs fwupdater-cli as a real child process, with the units announced through
+// FWUPDATER_VIRTUAL_PORTS and its application-data folder in a folder of its own.
+class CliProcess {
+public:
+    static QString programPath();
+
+    // Simulated units at these paths, all with the same USB identifiers.
+    void announce(const QStringList& paths, const QString& ids = QStringLiteral("1209:4c55"));
+    // `whileRunning` is called again and again until the run ends (to plug
+    // units in, or to interrupt it); it gets the running process.
+    CliResult run(const QStringList& arguments, int timeoutMs = 120000,
+                  const std::function<void(QProcess&)>& whileRunning = {}) const;
+    // Standard output goes to this terminal instead of a pipe; `out` is what
+    // the terminal received.
+    void setOutputTerminal(PseudoTerminal* terminal) { output_terminal = terminal; }
+    // Nobody reads standard output: the reader has gone, as with "| head -1".
+    void setOutputReaderGone(bool gone) { output_reader_gone = gone; }
+
+    // Where the CLI keeps its session logs when not told otherwise.
+    QString logFolder() const { return data.filePath(QStringLiteral("fwupdater/logs")); }
+
+private:
+    QTemporaryDir data;
+    QString virtualPorts;
+    PseudoTerminal* output_terminal = nullptr;
+    bool output_reader_gone = false;
+};
