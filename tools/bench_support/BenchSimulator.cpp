@@ -3,12 +3,14 @@
 #include <QDeadlineTimer>
 #include <QDir>
 
-BenchSimulator::BenchSimulator(const QString& program, const QString& folder, int baudRate)
+BenchSimulator::BenchSimulator(const QString& program, const QString& folder, int baudRate,
+                               const QStringList& extraArguments)
     : program(program),
       link(QDir(folder).filePath("unit")),
       received(QDir(folder).filePath("received.bin")),
       logPath(QDir(folder).filePath("simulator.log")),
-      baudRate(baudRate)
+      baudRate(baudRate),
+      extraArguments(extraArguments)
 {
 }
 
@@ -21,8 +23,8 @@ bool BenchSimulator::start(QString& error)
 {
     // The request log would fill the pipe while nobody reads it: a file takes it.
     process.setStandardErrorFile(logPath);
-    process.start(program, {"--link", link, "--image-out", received, "--baud", QString::number(baudRate),
-                            "--write-ms", "0"});
+    process.start(program, QStringList{"--link", link, "--image-out", received, "--baud", QString::number(baudRate)} +
+                               extraArguments);
     if (!process.waitForStarted(kStartTimeoutMs)) {
         error = "cannot start " + program + ": " + process.errorString();
         return false;
