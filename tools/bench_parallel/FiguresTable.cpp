@@ -12,6 +12,7 @@ RunFigures FiguresTable::averaged(int units) const
         row.wallSeconds += run.wallSeconds / double(all.size());
         row.meanUnitSeconds += run.meanUnitSeconds / double(all.size());
         row.cpuSeconds += run.cpuSeconds / double(all.size());
+        row.simulatorCpuSeconds += run.simulatorCpuSeconds / double(all.size());
         row.maxUnitSeconds = std::max(row.maxUnitSeconds, run.maxUnitSeconds);
     }
     return row;
@@ -21,15 +22,16 @@ void FiguresTable::print() const
 {
     const bool haveOne = runs.count(1) > 0;
     const double oneWall = haveOne ? averaged(1).wallSeconds : 0;
-    std::printf("%5s %8s %12s %11s %10s %10s %11s\n", "units", "wall s", "unit mean s", "unit max s", "wall/1",
-                "CLI CPU s", "CPU % core");
+    std::printf("%5s %8s %12s %11s %7s %10s %11s %11s\n", "units", "wall s", "unit mean s", "unit max s", "wall/1",
+                "CLI CPU s", "CPU % core", "sims CPU s");
     for (const auto& [units, list] : runs) {
         const RunFigures row = averaged(units);
         char ratio[16] = "-";
         if (haveOne)
             std::snprintf(ratio, sizeof ratio, "%.2f", row.wallSeconds / oneWall);
-        std::printf("%5d %8.2f %12.2f %11.2f %10s %10.2f %11.1f\n", units, row.wallSeconds, row.meanUnitSeconds,
-                    row.maxUnitSeconds, ratio, row.cpuSeconds, 100.0 * row.cpuSeconds / row.wallSeconds);
+        std::printf("%5d %8.2f %12.2f %11.2f %7s %10.2f %11.1f %11.2f\n", units, row.wallSeconds,
+                    row.meanUnitSeconds, row.maxUnitSeconds, ratio, row.cpuSeconds,
+                    100.0 * row.cpuSeconds / row.wallSeconds, row.simulatorCpuSeconds);
     }
     for (const Goal& goal : kGoals)
         printGoal(goal);

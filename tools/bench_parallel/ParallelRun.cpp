@@ -73,6 +73,7 @@ bool checkUnits(const Simulators& simulators, const UnitOutcomes& outcomes, cons
             error = port + " did not receive the image intact";
             return false;
         }
+        figures.simulatorCpuSeconds += simulator->cpuSeconds();
         total += found->seconds;
         figures.maxUnitSeconds = std::max(figures.maxUnitSeconds, found->seconds);
     }

@@ -7,4 +7,5 @@ struct RunFigures {
     double meanUnitSeconds = 0; // the units' own "seconds"
     double maxUnitSeconds = 0;
     double cpuSeconds = 0;      // the CLI process, user + system
+    double simulatorCpuSeconds = 0; // all the unit simulators together
 };

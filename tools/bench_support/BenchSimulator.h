@@ -25,6 +25,9 @@ public:
     // Waits (bounded) for an event line starting with `prefix`.
     bool waitForEvent(const QByteArray& prefix, int timeoutMs);
 
+    // User + system time of the running simulator so far (Linux /proc), 0 when unknown.
+    double cpuSeconds() const;
+
     QString linkPath() const { return link; }
     QString imagePath() const { return received; }
 
