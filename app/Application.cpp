@@ -35,8 +35,8 @@ int runApplication(int argc, char* argv[])
         MainWindow window(resourcesDir, &settings, dfuUtilPath, config.interfaceType,
                           createUpdater(config, dfuUtilPath).release());
         // Owned by the session, so it still records an update the closing window waits for.
-        auto* recorder = new SessionRecorder(log, window.updateSession(), &window.updateSession());
-        recorder->recordStart(QStringLiteral("fwupdater"), settings.fileName(), config);
+        new SessionRecorder(log, window.updateSession(), &window.updateSession());
+        SessionRecorder::recordStart(log, QStringLiteral("fwupdater"), settings.fileName(), config);
         window.show();
         exitCode = application.exec();
     }

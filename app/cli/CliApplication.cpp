@@ -1,5 +1,6 @@
 #include "CliApplication.h"
 
+#include "AllUnitsRun.h"
 #include "CliConfig.h"
 #include "CliOptions.h"
 #include "Console.h"
@@ -16,7 +17,10 @@
 
 #include <QCoreApplication>
 #include <QDateTime>
+#include <QFileInfo>
 #include <QJsonObject>
+#include <QTimer>
+#include <atomic>
 #include <csignal>
 #include <cstdio>
 
@@ -40,20 +44,58 @@ UnitFinder finderFor(const CliConfig& config, const CliOptions& options)
     return finder;
 }
 
+std::atomic<bool> interruptRequested{false};
+
+// The first Ctrl-C asks for a stop after the running updates; the next one
+// gets the default action again.
+extern "C" void onInterrupt(int)
+{
+    interruptRequested = true;
+    std::signal(SIGINT, SIG_DFL);
+}
+
+int runAllUnits(const Console& console, const CliOptions& options, const CliConfig& config, SessionLog& log,
+                const ImageInfo& image)
+{
+    SessionRecorder::recordStart(log, QStringLiteral("fwupdater-cli update --all"), config.configPath,
+                                 config.startup);
+    AllUnitsRun::Settings settings{options.waitSeconds,
+                                   options.count,
+                                   options.watch,
+                                   options.reportFile,
+                                   image.size,
+                                   QFileInfo(image.path).fileName(),
+                                   image.sha256,
+                                   log.isWritable() ? log.path() : QString()};
+    AllUnitsRun run(console, config, log, settings);
+    QObject::connect(&run, &AllUnitsRun::Finished, QCoreApplication::instance(), &QCoreApplication::exit);
+    std::signal(SIGINT, onInterrupt);
+    QTimer interruptCheck;
+    QObject::connect(&interruptCheck, &QTimer::timeout, &run, [&run] {
+        if (interruptRequested)
+            run.interrupt();
+    });
+    interruptCheck.start(100);
+    run.start();
+    return QCoreApplication::exec();
+}
+
 int runUpdate(const Console& console, const CliOptions& options, const CliConfig& config, SessionLog& log)
 {
     const ImageInfo image = ImageInfo::read(config.startup.firmwarePath);
     QString error;
     if (!CliConfig::checkImage(image, error))
         return inputError(console, error);
+    if (options.all)
+        return runAllUnits(console, options, config, log, image);
     UpdateSession session(config.startup.interfaceType, config.dfuUtilPath,
                           createUpdater(config.startup, config.dfuUtilPath).release());
     session.setReadsIdentity(true);
     SessionRecorder recorder(log, session);
-    recorder.recordStart(QStringLiteral("fwupdater-cli update"), config.configPath, config.startup);
+    SessionRecorder::recordStart(log, QStringLiteral("fwupdater-cli update"), config.configPath, config.startup);
     UpdateRun::Settings settings{options.waitSeconds, options.port,
                                  config.startup.fwTargetType == QLatin1String("service"), image.size,
-                                 log.isWritable() ? log.path() : QString()};
+                                 log.isWritable() ? log.path() : QString(), {}};
     UpdateRun run(console, session, settings);
     QObject::connect(&run, &UpdateRun::Finished, QCoreApplication::instance(), &QCoreApplication::exit);
     run.start(finderFor(config, options), config.deviceIds);

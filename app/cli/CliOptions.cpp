@@ -12,6 +12,10 @@ const QCommandLineOption kLog(QStringLiteral("log"), QString(), QStringLiteral("
 const QCommandLineOption kResources(QStringLiteral("resources"), QString(), QStringLiteral("DIR"));
 const QCommandLineOption kConfig(QStringLiteral("config"), QString(), QStringLiteral("FILE"));
 const QCommandLineOption kImage(QStringLiteral("image"), QString(), QStringLiteral("FILE"));
+const QCommandLineOption kAll(QStringLiteral("all"));
+const QCommandLineOption kCount(QStringLiteral("count"), QString(), QStringLiteral("N"));
+const QCommandLineOption kWatch(QStringLiteral("watch"));
+const QCommandLineOption kReport(QStringLiteral("report"), QString(), QStringLiteral("FILE"));
 const QCommandLineOption kHelp(QStringList{QStringLiteral("help"), QStringLiteral("h")});
 const QCommandLineOption kVersion(QStringLiteral("version"));
 
@@ -24,6 +28,41 @@ std::optional<CliOptions::Command> commandNamed(const QString& name)
     return std::nullopt;
 }
 
+// --all and the options that only make sense with it.
+bool readProductionOptions(const QCommandLineParser& parser, CliOptions& options, QString& error)
+{
+    options.all = parser.isSet(kAll);
+    options.watch = parser.isSet(kWatch);
+    options.reportFile = parser.value(kReport);
+    if (parser.isSet(kCount)) {
+        bool ok = false;
+        options.count = parser.value(kCount).toInt(&ok);
+        if (!ok || options.count < 1) {
+            error = QStringLiteral("--count needs a whole number of units, 1 or more; got \"%1\".")
+                        .arg(parser.value(kCount));
+            return false;
+        }
+    }
+    const bool needsAll = options.watch || parser.isSet(kCount) || !options.reportFile.isEmpty();
+    if (options.command != CliOptions::Command::Update && (options.all || needsAll)) {
+        error = QStringLiteral("--all, --count, --watch and --report belong to the update command.");
+        return false;
+    }
+    if (needsAll && !options.all) {
+        error = QStringLiteral("--count, --watch and --report work with --all only.");
+        return false;
+    }
+    if (options.all && !options.port.isEmpty()) {
+        error = QStringLiteral("--all updates every unit; leave out --port, or leave out --all.");
+        return false;
+    }
+    if (options.watch && options.count > 0) {
+        error = QStringLiteral("--watch updates each unit as it comes; leave out --count.");
+        return false;
+    }
+    return true;
+}
+
 } // namespace
 
 std::optional<CliOptions> CliOptions::parse(const QStringList& arguments, const QString& applicationDir,
@@ -31,7 +70,8 @@ std::optional<CliOptions> CliOptions::parse(const QStringList& arguments, const 
 {
     QCommandLineParser parser;
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
-    parser.addOptions({kJson, kPort, kWait, kLog, kResources, kConfig, kImage, kHelp, kVersion});
+    parser.addOptions(
+        {kJson, kPort, kWait, kLog, kResources, kConfig, kImage, kAll, kCount, kWatch, kReport, kHelp, kVersion});
     if (!parser.parse(arguments)) {
         error = parser.errorText();
         return std::nullopt;
@@ -68,6 +108,8 @@ std::optional<CliOptions> CliOptions::parse(const QStringList& arguments, const 
     options.configFile = parser.isSet(kConfig) ? parser.value(kConfig)
                                                : QDir(options.resourcesDir).filePath(QStringLiteral("config.ini"));
     options.imageFile = parser.value(kImage);
+    if (!readProductionOptions(parser, options, error))
+        return std::nullopt;
     return options;
 }
 
@@ -76,6 +118,8 @@ QString CliOptions::helpText()
     return QStringLiteral(R"(Usage:
   fwupdater-cli list   [--json] [common options]
   fwupdater-cli update [--port PATH] [--wait SECONDS] [--json] [--log FILE] [common options]
+  fwupdater-cli update --all [--wait SECONDS] [--count N | --watch] [--report FILE.csv]
+                       [--json] [--log FILE] [common options]
 
 Writes a firmware image into a Lumavex unit, as the updater window does, without a display.
 
@@ -90,6 +134,20 @@ Options:
   --port PATH       update only the unit on this port. Without it exactly one
                     unit must be connected.
   --wait SECONDS    keep looking for a unit for up to SECONDS (default 0: look once).
+  --all             update every connected unit at the same time, each with a
+                    back-end of its own; a unit that fails or is refused never
+                    stops the others. Ends with a table of units, outcomes and
+                    seconds. Serial interfaces; with usb, one DFU unit only.
+  --count N         with --all: wait (see --wait) until N units are present, then
+                    start them together; fewer after the wait: nothing is written.
+  --watch           with --all: keep running and update each unit that appears,
+                    once (a unit is known by its port, and by its serial number
+                    where the back-end reads one). Ctrl-C lets running updates
+                    finish, then stops; a second Ctrl-C stops at once.
+  --report FILE     with --all: append one CSV row per unit and attempt (UTC time,
+                    port, VID:PID, serial number, model identifier, image name,
+                    image SHA-256, outcome, reason, seconds, host name); a new
+                    file gets a header row.
   --json            print one JSON object per line on standard output and nothing
                     else there (events "found", "model", "progress", "done").
   --log FILE        write the session log to FILE instead of the application-data
@@ -104,12 +162,14 @@ Progress goes to standard output: on a terminal one line that rewrites itself,
 otherwise one line per 10 %. Messages for a person go to standard error.
 
 Exit codes:
-  0  done (list: the listing was printed, also when it is empty)
+  0  done (list: the listing was printed, also when it is empty; --all:
+     every unit done)
   1  the update failed (or the unit did not answer)
   2  usage, configuration or image error (missing or unreadable config or
      image, empty image, unknown option)
   3  no unit found (after --wait)
   4  model identifier refused
-  5  more than one unit and no --port
+  5  more than one unit and no --port (--all: more than one DFU unit)
+With --all the code is the worst outcome among the units: 1, then 4, then 3.
 )");
 }

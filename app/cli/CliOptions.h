@@ -16,6 +16,10 @@ struct CliOptions {
     QString resourcesDir;
     QString configFile;
     QString imageFile;
+    bool all = false;
+    int count = 0;
+    bool watch = false;
+    QString reportFile;
 
     // Fills `error` and gives nothing when the line cannot be used.
     static std::optional<CliOptions> parse(const QStringList& arguments, const QString& applicationDir,

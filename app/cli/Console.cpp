@@ -31,8 +31,13 @@ void Console::line(const QString& text) const
 
 void Console::rewrite(const QString& text) const
 {
+    raw(QStringLiteral("\r\033[K") + text);
+}
+
+void Console::raw(const QString& text) const
+{
     if (!json_mode)
-        put(stdout, QStringLiteral("\r\033[K") + text);
+        put(stdout, text);
 }
 
 void Console::tell(const QString& text) const

@@ -17,6 +17,8 @@ public:
     void line(const QString& text) const;
     // Replaces the current terminal line.
     void rewrite(const QString& text) const;
+    // Text as it stands (terminal control sequences included), without --json.
+    void raw(const QString& text) const;
     void tell(const QString& text) const;
 
 private:

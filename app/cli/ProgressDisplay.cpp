@@ -1,5 +1,7 @@
 #include "ProgressDisplay.h"
 
+#include "UnitBoard.h"
+
 #include <QJsonObject>
 #include <algorithm>
 
@@ -14,9 +16,28 @@ QString kibibytes(double bytes)
 
 } // namespace
 
-ProgressDisplay::ProgressDisplay(const Console& out, const QString& unitPort, qint64 imageSize)
-    : console(out), port(unitPort), image_size(imageSize), terminal(Console::outputIsTerminal())
+ProgressDisplay::ProgressDisplay(const Console& out, const QString& unitPort, qint64 imageSize, UnitBoard* unitBoard)
+    : console(out),
+      port(unitPort),
+      image_size(imageSize),
+      board(unitBoard),
+      terminal(unitBoard ? unitBoard->isTerminal() : Console::outputIsTerminal())
 {
+}
+
+// On a terminal the status replaces what was there; otherwise it is a new line.
+void ProgressDisplay::show(const QString& text)
+{
+    if (board) {
+        board->show(port, text);
+        return;
+    }
+    if (terminal) {
+        console.rewrite(text);
+        line_open = true;
+    } else {
+        console.line(text);
+    }
 }
 
 void ProgressDisplay::started()
@@ -27,12 +48,7 @@ void ProgressDisplay::started()
 void ProgressDisplay::eraseStarted()
 {
     jsonProgress(0, QStringLiteral("erase"));
-    if (terminal) {
-        console.rewrite(QStringLiteral("Erasing the unit's flash..."));
-        line_open = true;
-    } else {
-        console.line(QStringLiteral("Erasing the unit's flash..."));
-    }
+    show(QStringLiteral("Erasing the unit's flash..."));
 }
 
 // The tool's erase time is not transfer time: the rate counts from here.
@@ -50,13 +66,12 @@ void ProgressDisplay::progress(int reported)
     last_percent = percent;
     jsonProgress(percent, QStringLiteral("write"));
     if (terminal) {
-        console.rewrite(statusText(percent));
-        line_open = true;
+        show(statusText(percent));
         return;
     }
     if (percent / 10 > last_tenth) {
         last_tenth = percent / 10;
-        console.line(statusText(percent));
+        show(statusText(percent));
     }
 }
 

@@ -2,6 +2,8 @@
 
 #include "Console.h"
 
+class UnitBoard;
+
 #include <QElapsedTimer>
 #include <QString>
 
@@ -10,7 +12,8 @@
 // --json one "progress" event per new percentage. A USB erase shows as such.
 class ProgressDisplay {
 public:
-    ProgressDisplay(const Console& console, const QString& port, qint64 imageSize);
+    // With a board, the unit's status goes to its line there.
+    ProgressDisplay(const Console& console, const QString& port, qint64 imageSize, UnitBoard* board = nullptr);
 
     void started();
     void eraseStarted();
@@ -22,10 +25,12 @@ public:
 private:
     QString statusText(int percent) const;
     void jsonProgress(int percent, const QString& phase) const;
+    void show(const QString& text);
 
     const Console& console;
     QString port;
     qint64 image_size;
+    UnitBoard* board;
     bool terminal;
     QElapsedTimer clock;
     int last_percent = -1;

@@ -1,6 +1,7 @@
 #include "UpdateRun.h"
 
 #include "FoundEvent.h"
+#include "UnitBoard.h"
 #include "UnitFinder.h"
 #include "UpdateSession.h"
 
@@ -72,7 +73,7 @@ void UpdateRun::onUnitRequested(const FoundUnit& requested)
     if (!first)
         return;
     console.event(foundEvent(*unit));
-    console.line(QStringLiteral("Found %1 (%2, %3); checking it...").arg(unit->port, unit->idsText(), unit->product));
+    status(QStringLiteral("Found %1 (%2, %3); checking it...").arg(unit->port, unit->idsText(), unit->product));
 }
 
 void UpdateRun::onConnectionStatus(ConnectionStatus status)
@@ -104,11 +105,17 @@ void UpdateRun::onConnectionStatus(ConnectionStatus status)
     }
 }
 
-void UpdateRun::onUnitIdentified(const UnitIdentity& identity)
+void UpdateRun::onUnitIdentified(const UnitIdentity& read)
 {
     if (finished || !identifying)
         return;
     identifying = false;
+    identity = read;
+    if (!identity.serialNumber.isEmpty() && settings.alreadyUpdated && settings.alreadyUpdated(identity.serialNumber)) {
+        skipped = true;
+        finish(ExitCode::Done, QStringLiteral("already updated in this run"), QString());
+        return;
+    }
     reportModel(true, identity.model);
     startUpdate();
 }
@@ -116,7 +123,7 @@ void UpdateRun::onUnitIdentified(const UnitIdentity& identity)
 void UpdateRun::startUpdate()
 {
     updating = true;
-    display.emplace(console, unit->port, settings.imageSize);
+    display.emplace(console, unit->port, settings.imageSize, board);
     session.startUpdate();
 }
 
@@ -129,13 +136,15 @@ void UpdateRun::reportModel(bool accepted, std::optional<int> known)
         model = *known;
     else if (accepted && !settings.serviceMode && device_ids.size() == 1)
         model = int{device_ids.first()};
+    if (!model.isNull())
+        identity.model = model.toInt();
     console.event(QJsonObject{{QStringLiteral("event"), QStringLiteral("model")},
                               {QStringLiteral("port"), unit->port},
                               {QStringLiteral("model"), model},
                               {QStringLiteral("accepted"), accepted}});
     if (accepted)
-        console.line(settings.serviceMode ? QStringLiteral("Service image: the model identifier is not checked.")
-                                          : QStringLiteral("Model identifier accepted; writing the image..."));
+        status(settings.serviceMode ? QStringLiteral("Service image: the model identifier is not checked.")
+                                    : QStringLiteral("Model identifier accepted; writing the image..."));
 }
 
 void UpdateRun::onUpdateStarted()
@@ -213,13 +222,31 @@ void UpdateRun::finish(ExitCode code, const QString& reason, const QString& advi
                      {QStringLiteral("exit"), static_cast<int>(code)}};
     if (!ok)
         done.insert(QStringLiteral("reason"), reason);
+    if (skipped)
+        done.insert(QStringLiteral("skipped"), true);
     console.event(done);
     qInfo().noquote() << "fwupdater-cli: exit code" << static_cast<int>(code) << (ok ? QStringLiteral("done") : reason);
-    if (ok)
-        console.line(QStringLiteral("Done: %1 updated in %2 s.").arg(unit->port).arg(seconds, 0, 'f', 1));
-    else
+    if (skipped)
+        status(QStringLiteral("Skipped: serial number %1 was updated earlier in this run.").arg(identity.serialNumber));
+    else if (ok)
+        status(QStringLiteral("Done: %1 updated in %2 s.").arg(unit->port).arg(seconds, 0, 'f', 1));
+    else if (board)
+        status(QStringLiteral("Failed: %1").arg(reason));
+    final_advice = advice;
+    if (!ok && !board)
         console.tell(advice + logHint());
+    emit Ended(UnitOutcome{unit.value_or(FoundUnit{settings.onlyPort, {}, {}}), identity.serialNumber, identity.model,
+                           code, ok && !skipped ? QString() : reason, seconds, advice, skipped});
     emit Finished(static_cast<int>(code));
+}
+
+// A unit's own line on the board when there is one, a plain line otherwise.
+void UpdateRun::status(const QString& text) const
+{
+    if (board)
+        board->show(unit ? unit->port : settings.onlyPort, text);
+    else
+        console.line(text);
 }
 
 QString UpdateRun::logHint() const

@@ -6,14 +6,17 @@
 #include "FoundUnit.h"
 #include "ProgressDisplay.h"
 #include "UnitIdentity.h"
+#include "UnitOutcome.h"
 
 #include <QElapsedTimer>
 #include <QList>
 #include <QObject>
 #include <QString>
+#include <functional>
 #include <optional>
 
 class UpdateSession;
+class UnitBoard;
 class UnitFinder;
 
 // The update command's flow over the session: waits for the one unit, lets
@@ -29,14 +32,21 @@ public:
         bool serviceMode = false;  // no model check
         qint64 imageSize = 0;
         QString logPath;
+        // A unit whose serial number this says was updated already is left alone.
+        std::function<bool(const QString& serialNumber)> alreadyUpdated;
     };
 
     UpdateRun(const Console& console, UpdateSession& session, const Settings& settings, QObject* parent = nullptr);
 
+    // One of several units: its status goes to its line on the board, and the
+    // advice on a failure is kept for the end (UnitOutcome::reason has the gist).
+    void setBoard(UnitBoard* unitBoard) { board = unitBoard; }
     void start(const UnitFinder& finder, const QList<uint8_t>& deviceIds);
+    const QString& advice() const { return final_advice; }
 
 signals:
     void Finished(int exitCode);
+    void Ended(const UnitOutcome& outcome);
 
 private slots:
     void onUnitsChecked(const QList<FoundUnit>& units);
@@ -56,6 +66,7 @@ private:
     void finish(ExitCode code, const QString& reason, const QString& advice);
     bool waitIsOver() const;
     QString logHint() const;
+    void status(const QString& text) const;
 
     const Console& console;
     UpdateSession& session;
@@ -65,8 +76,12 @@ private:
     QElapsedTimer update_clock;
     std::optional<FoundUnit> unit;
     std::optional<ProgressDisplay> display;
+    UnitBoard* board = nullptr;
+    UnitIdentity identity;
+    QString final_advice;
     bool unit_unanswered = false;
     bool updating = false;
     bool identifying = false;
     bool finished = false;
+    bool skipped = false;
 };

@@ -44,7 +44,8 @@ SessionRecorder::SessionRecorder(SessionLog& sessionLog, UpdateSession& updateSe
     connect(backend, &FirmwareUpdaterBase::UpdateFinished, this, &SessionRecorder::onUpdateFinished);
 }
 
-void SessionRecorder::recordStart(const QString& frontEnd, const QString& configPath, const StartupConfig& config)
+void SessionRecorder::recordStart(SessionLog& log, const QString& frontEnd, const QString& configPath,
+                                  const StartupConfig& config)
 {
     log.info(QStringLiteral("%1 %2 started").arg(frontEnd, QCoreApplication::applicationVersion()));
     log.info(QStringLiteral("configuration: %1").arg(QDir::toNativeSeparators(configPath)));

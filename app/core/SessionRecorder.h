@@ -23,7 +23,8 @@ class SessionRecorder : public QObject {
 public:
     SessionRecorder(SessionLog& log, UpdateSession& session, QObject* parent = nullptr);
 
-    void recordStart(const QString& frontEnd, const QString& configPath, const StartupConfig& config);
+    static void recordStart(SessionLog& log, const QString& frontEnd, const QString& configPath,
+                            const StartupConfig& config);
 
 private slots:
     void onUnitsChecked(const QList<FoundUnit>& units);

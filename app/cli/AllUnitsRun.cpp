@@ -1,0 +1,240 @@
+#include "AllUnitsRun.h"
+
+#include "SessionLog.h"
+#include "SessionRecorder.h"
+#include "UpdateRun.h"
+#include "UpdateSession.h"
+#include "UpdaterFactory.h"
+
+#include <QJsonObject>
+#include <algorithm>
+
+namespace {
+
+// Worst first: a failed update outweighs a refused model, which outweighs a missing unit.
+int severity(ExitCode code)
+{
+    switch (code) {
+    case ExitCode::UpdateFailed: return 3;
+    case ExitCode::ModelRefused: return 2;
+    case ExitCode::NoUnit: return 1;
+    default: return 0;
+    }
+}
+
+} // namespace
+
+struct AllUnitsRun::Job {
+    std::unique_ptr<UpdateSession> session;
+    std::unique_ptr<SessionRecorder> recorder;
+    std::unique_ptr<UpdateRun> run;
+};
+
+AllUnitsRun::AllUnitsRun(const Console& out, const CliConfig& cliConfig, SessionLog& sessionLog,
+                         const Settings& runSettings, QObject* parent)
+    : QObject(parent),
+      console(out),
+      config(cliConfig),
+      log(sessionLog),
+      settings(runSettings),
+      finder(cliConfig.startup.interfaceType, cliConfig.dfuUtilPath, cliConfig.products),
+      board(out)
+{
+    if (!settings.reportPath.isEmpty())
+        report.emplace(settings.reportPath, settings.imageName, settings.imageSha256);
+    poll_timer.setInterval(UpdateSession::kSearchIntervalMs);
+    connect(&poll_timer, &QTimer::timeout, this, &AllUnitsRun::poll);
+}
+
+AllUnitsRun::~AllUnitsRun() = default;
+
+void AllUnitsRun::start()
+{
+    wait_clock.start();
+    poll_timer.start();
+    poll();
+}
+
+void AllUnitsRun::interrupt()
+{
+    if (interrupted || finished)
+        return;
+    interrupted = true;
+    poll_timer.stop();
+    console.tell(running.empty() ? QStringLiteral("Interrupted.")
+                                 : QStringLiteral("Interrupted: letting %1 running update(s) finish; press Ctrl-C "
+                                                  "again to stop at once (that can leave a unit unusable).")
+                                       .arg(running.size()));
+    finishWhenIdle();
+}
+
+bool AllUnitsRun::waitIsOver() const
+{
+    return wait_clock.elapsed() >= qint64{settings.waitSeconds} * 1000;
+}
+
+void AllUnitsRun::poll()
+{
+    if (finished || interrupted)
+        return;
+    const QList<FoundUnit> units = finder.find();
+    if (settings.watch)
+        watchFor(units);
+    else
+        gather(units);
+}
+
+// Without --watch: start every unit present once there are enough of them.
+void AllUnitsRun::gather(const QList<FoundUnit>& units)
+{
+    const int wanted = std::max(settings.count, 1);
+    if (units.size() < wanted) {
+        if (waitIsOver())
+            giveUp(units);
+        return;
+    }
+    if (config.startup.interfaceType == InterfaceType::Usb && units.size() > 1) {
+        finish(ExitCode::SeveralUnits);
+        return;
+    }
+    poll_timer.stop();
+    started = true;
+    for (const FoundUnit& unit : units)
+        startUnit(unit);
+}
+
+// With --watch: a port that turns up is a unit to update; one whose attempt
+// has ended is left alone until it goes away.
+void AllUnitsRun::watchFor(const QList<FoundUnit>& units)
+{
+    QSet<QString> present;
+    for (const FoundUnit& unit : units)
+        present.insert(unit.port);
+    still_present.intersect(present);
+    for (const FoundUnit& unit : units) {
+        if (!running.count(unit.port) && !still_present.contains(unit.port))
+            startUnit(unit);
+    }
+}
+
+void AllUnitsRun::startUnit(const FoundUnit& unit)
+{
+    auto job = std::make_unique<Job>();
+    job->session = std::make_unique<UpdateSession>(config.startup.interfaceType, config.dfuUtilPath,
+                                                   createUpdater(config.startup, config.dfuUtilPath).release());
+    job->session->setReadsIdentity(true);
+    job->recorder = std::make_unique<SessionRecorder>(log, *job->session);
+    UpdateRun::Settings runSettings;
+    runSettings.onlyPort = unit.port;
+    runSettings.serviceMode = config.startup.fwTargetType == QLatin1String("service");
+    runSettings.imageSize = settings.imageSize;
+    runSettings.logPath = settings.logPath;
+    runSettings.alreadyUpdated = [this](const QString& serial) { return updated_serials.contains(serial); };
+    job->run = std::make_unique<UpdateRun>(console, *job->session, runSettings);
+    job->run->setBoard(&board);
+    connect(job->run.get(), &UpdateRun::Ended, this, &AllUnitsRun::onUnitEnded);
+    UnitFinder unitFinder = finder;
+    unitFinder.restrictToPort(unit.port);
+    UpdateRun& run = *job->run;
+    running[unit.port] = std::move(job);
+    run.start(unitFinder, config.deviceIds);
+}
+
+void AllUnitsRun::onUnitEnded(const UnitOutcome& outcome)
+{
+    outcomes.append(outcome);
+    if (outcome.done() && !outcome.serialNumber.isEmpty())
+        updated_serials.insert(outcome.serialNumber);
+    if (report && !report->append(outcome) && !report_failed) {
+        report_failed = true;
+        console.tell(QStringLiteral("Cannot write the report %1; the updates go on without it.")
+                         .arg(settings.reportPath));
+    }
+    const auto job = running.find(outcome.unit.port);
+    if (job != running.end()) {
+        // Its session sent the signal that got us here: delete it later.
+        ended.push_back(std::move(job->second));
+        running.erase(job);
+        still_present.insert(outcome.unit.port);
+    }
+    QTimer::singleShot(0, this, [this] {
+        ended.clear();
+        finishWhenIdle();
+    });
+}
+
+void AllUnitsRun::finishWhenIdle()
+{
+    if (finished || !running.empty())
+        return;
+    if (interrupted || (!settings.watch && started))
+        finish(overallCode());
+}
+
+ExitCode AllUnitsRun::overallCode() const
+{
+    if (outcomes.isEmpty())
+        return ExitCode::NoUnit;
+    ExitCode worst = ExitCode::Done;
+    for (const UnitOutcome& outcome : outcomes) {
+        if (severity(outcome.code) > severity(worst))
+            worst = outcome.code;
+    }
+    return worst;
+}
+
+void AllUnitsRun::giveUp(const QList<FoundUnit>& units)
+{
+    const QString reason =
+        settings.count > 0 ? QStringLiteral("%1 of %2 units found").arg(units.size()).arg(settings.count)
+                           : QStringLiteral("no unit found");
+    console.event(QJsonObject{{QStringLiteral("event"), QStringLiteral("done")},
+                              {QStringLiteral("port"), QString()},
+                              {QStringLiteral("ok"), false},
+                              {QStringLiteral("reason"), reason},
+                              {QStringLiteral("exit"), static_cast<int>(ExitCode::NoUnit)}});
+    console.tell(QStringLiteral("%1; nothing was written. Plug the units in, put them into their boot mode and "
+                                "try again, or give them time with --wait.")
+                     .arg(reason.left(1).toUpper() + reason.mid(1)));
+    finish(ExitCode::NoUnit);
+}
+
+void AllUnitsRun::finish(ExitCode code)
+{
+    if (finished)
+        return;
+    finished = true;
+    poll_timer.stop();
+    if (code == ExitCode::SeveralUnits)
+        console.tell(QStringLiteral("More than one DFU unit is listed. --all updates serial units only: dfu-util "
+                                    "is told the unit by its USB identifiers, which several units share. Connect "
+                                    "one DFU unit at a time."));
+    if (!outcomes.isEmpty())
+        printSummary();
+    emit Finished(static_cast<int>(code));
+}
+
+// The table goes where a person reads it: standard output, or standard error with --json.
+void AllUnitsRun::printSummary() const
+{
+    QStringList lines{QStringLiteral("%1  %2  %3  %4").arg(QStringLiteral("port"), -24)
+                          .arg(QStringLiteral("outcome"), -10)
+                          .arg(QStringLiteral("seconds"), 7)
+                          .arg(QStringLiteral("reason"))};
+    for (const UnitOutcome& outcome : outcomes) {
+        lines << QStringLiteral("%1  %2  %3  %4")
+                     .arg(outcome.unit.port, -24)
+                     .arg(outcome.outcomeText(), -10)
+                     .arg(outcome.seconds, 7, 'f', 1)
+                     .arg(outcome.reason);
+    }
+    const QString table = lines.join(QLatin1Char('\n'));
+    if (console.isJson())
+        console.tell(table);
+    else
+        console.line(table);
+    for (const UnitOutcome& outcome : outcomes) {
+        if (!outcome.advice.isEmpty())
+            console.tell(outcome.advice);
+    }
+}

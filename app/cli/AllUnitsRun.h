@@ -1,0 +1,91 @@
+#pragma once
+
+#include "CliConfig.h"
+#include "Console.h"
+#include "ExitCode.h"
+#include "FoundUnit.h"
+#include "ProductionReport.h"
+#include "UnitBoard.h"
+#include "UnitFinder.h"
+#include "UnitOutcome.h"
+
+#include <QElapsedTimer>
+#include <QList>
+#include <QObject>
+#include <QSet>
+#include <QString>
+#include <QTimer>
+#include <map>
+#include <memory>
+#include <optional>
+#include <vector>
+
+class SessionLog;
+class SessionRecorder;
+class UpdateRun;
+class UpdateSession;
+
+// update --all: every candidate unit is updated at the same time, each with a
+// back-end of its own on its own worker thread, exactly as the window runs
+// one. One unit's fault never stops the others. With --watch every unit that
+// appears later is updated once too, until the run is interrupted.
+class AllUnitsRun : public QObject {
+    Q_OBJECT
+
+public:
+    struct Settings {
+        int waitSeconds = 0;
+        int count = 0; // 0: whatever is present
+        bool watch = false;
+        QString reportPath;
+        qint64 imageSize = 0;
+        QString imageName;
+        QString imageSha256;
+        QString logPath;
+    };
+
+    AllUnitsRun(const Console& console, const CliConfig& config, SessionLog& log, const Settings& settings,
+                QObject* parent = nullptr);
+    ~AllUnitsRun() override;
+
+    void start();
+    // Ctrl-C: no unit is started any more; running updates end as they would.
+    void interrupt();
+
+signals:
+    void Finished(int exitCode);
+
+private:
+    struct Job;
+
+    void poll();
+    void gather(const QList<FoundUnit>& units);
+    void watchFor(const QList<FoundUnit>& units);
+    void startUnit(const FoundUnit& unit);
+    void onUnitEnded(const UnitOutcome& outcome);
+    void finishWhenIdle();
+    void finish(ExitCode code);
+    void giveUp(const QList<FoundUnit>& units);
+    void printSummary() const;
+    ExitCode overallCode() const;
+    bool waitIsOver() const;
+
+    const Console& console;
+    const CliConfig& config;
+    SessionLog& log;
+    Settings settings;
+    UnitFinder finder;
+    UnitBoard board;
+    std::optional<ProductionReport> report;
+    QTimer poll_timer;
+    QElapsedTimer wait_clock;
+    std::map<QString, std::unique_ptr<Job>> running;
+    std::vector<std::unique_ptr<Job>> ended; // deleted once control is back in the event loop
+    QList<UnitOutcome> outcomes;
+    QSet<QString> updated_serials; // units known by serial number, done in this run
+    QSet<QString> still_present;   // ports whose attempt ended while the unit stayed
+    bool started = false;
+    bool interrupted = false;
+    bool finished = false;
+    bool report_failed = false;
+};
