@@ -1,12 +1,11 @@
 #include "CliBench.h"
 
+#include "TrailerFlag.h"
 #include "WindowTexts.h"
 
 #include <QFile>
 
 namespace {
-
-constexpr qsizetype kTrailerSize = 8;
 
 QString configFor(Backend backend)
 {
@@ -22,17 +21,6 @@ QString configFor(Backend backend)
     }
     return QStringLiteral("interface=usb\nproduct_list=STM32 DFU:0483:df11\nprogramming_address=0x08000000\n"
                           "otp_address=0x1FFF7000\notp_size=512\n");
-}
-
-// The bootloader client marks a written image in byte 4 of its last 8 bytes.
-QByteArray withTrailerFlag(QByteArray image)
-{
-    const qsizetype trailer = image.size() - kTrailerSize;
-    image[trailer + 4] = 1;
-    image[trailer + 5] = 0;
-    image[trailer + 6] = 0;
-    image[trailer + 7] = 0;
-    return image;
 }
 
 } // namespace

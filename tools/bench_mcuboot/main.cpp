@@ -3,16 +3,15 @@
 // close the upload comes to the line and to its own fixed waits.
 //   bench_mcuboot [--runs N] [--simulator PATH]
 #include "BenchFigures.h"
+#include "BenchFiles.h"
 #include "BenchSimulator.h"
 #include "UploadBenchRun.h"
 #include "UploadWireModel.h"
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QFile>
 #include <QTemporaryDir>
 #include <cstdio>
-#include <random>
 
 namespace {
 
@@ -22,34 +21,12 @@ constexpr qsizetype kImageBytes = 256 * 1024;
 constexpr int kDefaultRuns = 3;
 constexpr int kImageCompleteWaitMs = 2000;
 
-// Random bytes, the same every run, so nothing compresses or repeats.
-QByteArray makeImage()
-{
-    std::mt19937 generator(0x5EED);
-    QByteArray image(kImageBytes, Qt::Uninitialized);
-    for (char& byte : image)
-        byte = static_cast<char>(generator() & 0xFF);
-    return image;
-}
-
-bool writeFile(const QString& path, const QByteArray& bytes)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
-}
-
-QByteArray readFile(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
 // One run against a fresh simulator; empty when anything failed.
 std::optional<UploadBenchRun::Measurement> runOnce(const QString& simulatorPath, const QByteArray& image)
 {
     QTemporaryDir folder;
     const QString imagePath = QDir(folder.path()).filePath("image.bin");
-    if (!folder.isValid() || !writeFile(imagePath, image)) {
+    if (!folder.isValid() || !bench_files::write(imagePath, image)) {
         std::fprintf(stderr, "cannot write the image file\n");
         return std::nullopt;
     }
@@ -65,7 +42,7 @@ std::optional<UploadBenchRun::Measurement> runOnce(const QString& simulatorPath,
         return std::nullopt;
     }
     const QByteArray complete = "image-complete " + QByteArray::number(image.size());
-    if (!simulator.waitForEvent(complete, kImageCompleteWaitMs) || readFile(simulator.imagePath()) != image) {
+    if (!simulator.waitForEvent(complete, kImageCompleteWaitMs) || bench_files::read(simulator.imagePath()) != image) {
         std::fprintf(stderr, "the unit did not receive the image intact\n");
         return std::nullopt;
     }
@@ -105,7 +82,7 @@ int main(int argc, char* argv[])
         std::fprintf(stderr, "usage: bench_mcuboot [--runs N] [--simulator PATH]\n");
         return 2;
     }
-    const QByteArray image = makeImage();
+    const QByteArray image = bench_files::makeImage(kImageBytes);
     const UploadWireModel model(image, kBaudRate, kBitsPerByte);
     std::printf("line %d baud, %d bits a byte: %.0f bytes/s, %.0f bytes/s of image after base64 before framing\n",
                 kBaudRate, kBitsPerByte, double(kBaudRate) / kBitsPerByte, double(kBaudRate) / kBitsPerByte * 3 / 4);

@@ -1,6 +1,7 @@
 #include "ButtonStyles.h"
 #include "MainWindow.h"
 #include "TempResources.h"
+#include "TrailerFlag.h"
 #include "UartFirmwareUpdater.h"
 #include "UnitSimulator.h"
 #include "VirtualPorts.h"
@@ -24,18 +25,6 @@ constexpr std::uint64_t kOtpSize = 512;
 constexpr std::uint32_t kMarkerAddress = 0x0807F800;
 constexpr qsizetype kTrailerSize = 8;
 constexpr int kImageSize = 20 * 1024;
-
-// What the unit must hold after a good update: the image, with the flag 1 in
-// byte 4 of its last 8 bytes and zeros after it.
-QByteArray withTrailerFlag(QByteArray image)
-{
-    const qsizetype trailer = image.size() - kTrailerSize;
-    image[trailer + 4] = 1;
-    image[trailer + 5] = 0;
-    image[trailer + 6] = 0;
-    image[trailer + 7] = 0;
-    return image;
-}
 
 // The number after `prefix` in the first matching event line ("go 0x08000000").
 std::optional<std::uint32_t> eventAddress(UnitSimulator& unit, const QString& prefix)

@@ -2,13 +2,17 @@
 
 #include <QDeadlineTimer>
 #include <QDir>
+#include <QFile>
+#include <unistd.h>
 
-BenchSimulator::BenchSimulator(const QString& program, const QString& folder, int baudRate)
+BenchSimulator::BenchSimulator(const QString& program, const QString& folder, int baudRate,
+                               const QStringList& extraArguments)
     : program(program),
       link(QDir(folder).filePath("unit")),
       received(QDir(folder).filePath("received.bin")),
       logPath(QDir(folder).filePath("simulator.log")),
-      baudRate(baudRate)
+      baudRate(baudRate),
+      extraArguments(extraArguments)
 {
 }
 
@@ -21,8 +25,8 @@ bool BenchSimulator::start(QString& error)
 {
     // The request log would fill the pipe while nobody reads it: a file takes it.
     process.setStandardErrorFile(logPath);
-    process.start(program, {"--link", link, "--image-out", received, "--baud", QString::number(baudRate),
-                            "--write-ms", "0"});
+    process.start(program, QStringList{"--link", link, "--image-out", received, "--baud", QString::number(baudRate)} +
+                               extraArguments);
     if (!process.waitForStarted(kStartTimeoutMs)) {
         error = "cannot start " + program + ": " + process.errorString();
         return false;
@@ -44,6 +48,21 @@ void BenchSimulator::stop()
         process.kill();
         process.waitForFinished(kStopTimeoutMs);
     }
+}
+
+double BenchSimulator::cpuSeconds() const
+{
+    QFile stat(QString("/proc/%1/stat").arg(process.processId()));
+    if (process.state() == QProcess::NotRunning || !stat.open(QIODevice::ReadOnly))
+        return 0;
+    // Fields after the parenthesised name: state is field 3, utime 14, stime 15.
+    const QByteArray text = stat.readAll();
+    const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
+    constexpr int kUtime = 14 - 3;
+    constexpr int kStime = 15 - 3;
+    if (fields.size() <= kStime)
+        return 0;
+    return double(fields[kUtime].toLongLong() + fields[kStime].toLongLong()) / double(sysconf(_SC_CLK_TCK));
 }
 
 bool BenchSimulator::waitForEvent(const QByteArray& prefix, int timeoutMs)

@@ -6,13 +6,15 @@
 #include <QStringList>
 
 // lumavex-unit-sim as a child process playing an MCUboot unit on a paced
-// pseudo-terminal inside `folder`. Its request log goes to a file there.
+// pseudo-terminal inside `folder`. Its request log goes to a file there;
+// `extraArguments` are further simulator options (--model-id 7, ...).
 class BenchSimulator {
 public:
     static constexpr int kStartTimeoutMs = 5000;
     static constexpr int kStopTimeoutMs = 3000;
 
-    BenchSimulator(const QString& program, const QString& folder, int baudRate);
+    BenchSimulator(const QString& program, const QString& folder, int baudRate,
+                   const QStringList& extraArguments = {});
     ~BenchSimulator();
     BenchSimulator(const BenchSimulator&) = delete;
     BenchSimulator& operator=(const BenchSimulator&) = delete;
@@ -22,6 +24,9 @@ public:
     void stop();
     // Waits (bounded) for an event line starting with `prefix`.
     bool waitForEvent(const QByteArray& prefix, int timeoutMs);
+
+    // User + system time of the running simulator so far (Linux /proc), 0 when unknown.
+    double cpuSeconds() const;
 
     QString linkPath() const { return link; }
     QString imagePath() const { return received; }
@@ -34,6 +39,7 @@ private:
     QString received;
     QString logPath;
     int baudRate;
+    QStringList extraArguments;
     QProcess process;
     QByteArray pending;
 };

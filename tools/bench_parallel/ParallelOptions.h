@@ -1,0 +1,21 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <optional>
+
+// The command line of bench_parallel.
+struct ParallelOptions {
+    QList<int> unitCounts{1, 2, 4, 8};
+    int runs = 1;
+    int imageKib = 256;
+    // Plain "update" in place of "update --all": only for one unit, to check
+    // the bench itself against a CLI without --all.
+    bool all = true;
+    QString binFolder;
+
+    static const char* usage();
+    // Empty when the arguments are not understood.
+    static std::optional<ParallelOptions> parse(const QStringList& arguments, const QString& binFolder);
+};
