@@ -1,5 +1,6 @@
 #include "CliBench.h"
 #include "ProductionReport.h"
+#include "PseudoTerminal.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -147,6 +148,73 @@ TEST(CliAllUnitsReport, FieldsAreQuotedAndFormulasKeptAsText)
         SCOPED_TRACE(text.toStdString());
         EXPECT_EQ(ProductionReport::field(text), field);
     }
+}
+
+// The screen a terminal shows after the output: line feeds, carriage
+// returns, erase-line and the cursor moving up and down.
+QStringList screenAfter(const QString& output)
+{
+    QStringList screen{QString()};
+    qsizetype row = 0;
+    qsizetype column = 0;
+    static const QRegularExpression control("^\\033\\[(\\d*)([ABK])");
+    for (qsizetype i = 0; i < output.size(); ++i) {
+        const QChar c = output[i];
+        if (c == '\033') {
+            const QRegularExpressionMatch match = control.match(output.mid(i));
+            if (!match.hasMatch())
+                continue;
+            const qsizetype count = match.captured(1).isEmpty() ? 1 : match.captured(1).toInt();
+            if (match.captured(2) == "A")
+                row = std::max<qsizetype>(0, row - count);
+            else if (match.captured(2) == "B")
+                row += count;
+            else
+                screen[row].truncate(column);
+            while (screen.size() <= row)
+                screen << QString();
+            i += match.capturedLength() - 1;
+        } else if (c == '\r') {
+            column = 0;
+        } else if (c == '\n') {
+            ++row;
+            column = 0;
+            while (screen.size() <= row)
+                screen << QString();
+        } else {
+            QString& line = screen[row];
+            if (line.size() <= column)
+                line.resize(column, ' ');
+            line.replace(column, 1, c);
+            ++column;
+        }
+    }
+    return screen;
+}
+
+// On a terminal each unit keeps one line that is redrawn in place: at the
+// end the screen shows one line per unit, each with its outcome.
+TEST(CliAllUnitsTerminal, EachUnitKeepsItsOwnLine)
+{
+    CliBench bench(Backend::Mcuboot, QString(), 64 * 1024);
+    ASSERT_TRUE(bench.plug().isReady());
+    ASSERT_TRUE(bench.plug().isReady());
+    PseudoTerminal terminal;
+    ASSERT_TRUE(terminal.isValid());
+    bench.cli().setOutputTerminal(&terminal);
+
+    const CliResult result = bench.run({"update", "--all"});
+
+    ASSERT_EQ(result.exitCode, 0) << result.err.toStdString();
+    EXPECT_TRUE(result.out.contains("\033[2A")) << "the first unit's line was redrawn from below the second";
+    const QStringList screen = screenAfter(result.out);
+    for (std::size_t i = 0; i < 2; ++i) {
+        const QString port = bench.unit(i).path();
+        const QStringList lines = screen.filter(QRegularExpression("^" + QRegularExpression::escape(port) + ": "));
+        ASSERT_EQ(lines.size(), 1) << screen.join('\n').toStdString();
+        EXPECT_TRUE(lines.first().contains("Done")) << lines.first().toStdString();
+    }
+    EXPECT_EQ(screen.filter(QRegularExpression("^port +outcome")).size(), 1) << screen.join('\n').toStdString();
 }
 
 // Units plugged one after another are each updated once; one that stays
