@@ -52,7 +52,9 @@ void AllUnitsRun::start()
 {
     wait_clock.start();
     poll_timer.start();
-    poll();
+    // From the event loop: an outcome decided at once must not end the run
+    // before the loop that it ends has started.
+    QTimer::singleShot(0, this, &AllUnitsRun::poll);
 }
 
 void AllUnitsRun::interrupt()
@@ -205,10 +207,16 @@ void AllUnitsRun::finish(ExitCode code)
         return;
     finished = true;
     poll_timer.stop();
-    if (code == ExitCode::SeveralUnits)
-        console.tell(QStringLiteral("More than one DFU unit is listed. --all updates serial units only: dfu-util "
-                                    "is told the unit by its USB identifiers, which several units share. Connect "
-                                    "one DFU unit at a time."));
+    if (code == ExitCode::SeveralUnits) {
+        console.event(QJsonObject{{QStringLiteral("event"), QStringLiteral("done")},
+                                  {QStringLiteral("port"), QString()},
+                                  {QStringLiteral("ok"), false},
+                                  {QStringLiteral("reason"), QStringLiteral("more than one DFU unit")},
+                                  {QStringLiteral("exit"), static_cast<int>(code)}});
+        console.tell(QStringLiteral("More than one DFU unit is listed. dfu-util-static is told the unit by its USB "
+                                    "identifiers, which all of them share, so --all takes one DFU unit at a time. "
+                                    "Nothing was written; connect one DFU unit at a time."));
+    }
     if (!outcomes.isEmpty())
         printSummary();
     emit Finished(static_cast<int>(code));

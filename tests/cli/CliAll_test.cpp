@@ -95,9 +95,28 @@ INSTANTIATE_TEST_SUITE_P(
                      {Expect::Done, Expect::Partial, Expect::Done}},
         AllUnitsCase{"count_reached", {kGood, kGood}, {"--count", "2", "--wait", "10"}, 0,
                      {Expect::Done, Expect::Done}},
+        AllUnitsCase{"no_unit_at_all", {}, {}, 3, {}},
         AllUnitsCase{"count_not_reached", {kGood, kGood}, {"--count", "3", "--wait", "3"}, 3,
                      {Expect::Untouched, Expect::Untouched}}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// dfu-util-static is told its unit by USB identifiers, which every DFU unit
+// shares: several are refused before any of them is touched.
+TEST(CliAllUnitsUsb, SeveralDfuUnitsAreRefused)
+{
+    CliBench bench(Backend::Usb);
+    bench.listDfuDevices("0483:df11,0483:df11");
+
+    const CliResult result = bench.run({"update", "--all", "--json"});
+
+    EXPECT_EQ(result.exitCode, 5) << result.err.toStdString();
+    const QList<QJsonObject> events = result.jsonLines();
+    ASSERT_EQ(events.size(), 1) << result.out.toStdString();
+    EXPECT_EQ(events.first().value("event").toString(), "done");
+    EXPECT_FALSE(events.first().value("ok").toBool(true));
+    EXPECT_FALSE(bench.unitHoldsImage());
+    EXPECT_TRUE(result.err.contains("one DFU unit at a time")) << result.err.toStdString();
+}
 
 // The production record: a header once, then one row per unit and attempt,
 // across runs; values a spreadsheet would run as formulas stay text.
