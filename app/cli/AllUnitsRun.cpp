@@ -67,6 +67,9 @@ void AllUnitsRun::interrupt()
                                  : QStringLiteral("Interrupted: letting %1 running update(s) finish; press Ctrl-C "
                                                   "again to stop at once (that can leave a unit unusable).")
                                        .arg(running.size()));
+    if (!queued.isEmpty())
+        console.tell(QStringLiteral("%1 waiting unit(s) were not started.").arg(queued.size()));
+    queued.clear();
     finishWhenIdle();
 }
 
@@ -95,14 +98,47 @@ void AllUnitsRun::gather(const QList<FoundUnit>& units)
             giveUp(units);
         return;
     }
-    if (config.startup.interfaceType == InterfaceType::Usb && units.size() > 1) {
-        finish(ExitCode::SeveralUnits);
+    if (!pathsTellUnitsApart(units)) {
+        refuseUnnamedUnits();
         return;
     }
     poll_timer.stop();
     started = true;
+    if (oneAtATime()) {
+        queued = units;
+        startNextQueued();
+        return;
+    }
     for (const FoundUnit& unit : units)
         startUnit(unit);
+}
+
+// dfu-util-static serves one unit per run and the OTP read goes through one
+// file, so DFU units take turns.
+bool AllUnitsRun::oneAtATime() const
+{
+    return config.startup.interfaceType == InterfaceType::Usb;
+}
+
+// Several DFU units can only be told apart by their USB paths: a listing
+// without them, or with one path twice, cannot name each unit to the tool.
+bool AllUnitsRun::pathsTellUnitsApart(const QList<FoundUnit>& units) const
+{
+    if (!oneAtATime() || units.size() < 2)
+        return true;
+    QSet<QString> paths;
+    for (const FoundUnit& unit : units) {
+        if (unit.port.isEmpty() || paths.contains(unit.port))
+            return false;
+        paths.insert(unit.port);
+    }
+    return true;
+}
+
+void AllUnitsRun::startNextQueued()
+{
+    if (!queued.isEmpty() && running.empty() && !interrupted)
+        startUnit(queued.takeFirst());
 }
 
 // With --watch: a port that turns up is a unit to update; one whose attempt
@@ -114,6 +150,8 @@ void AllUnitsRun::watchFor(const QList<FoundUnit>& units)
         present.insert(unit.port);
     still_present.intersect(present);
     for (const FoundUnit& unit : units) {
+        if (oneAtATime() && !running.empty())
+            return;
         if (!running.count(unit.port) && !still_present.contains(unit.port))
             startUnit(unit);
     }
@@ -161,13 +199,14 @@ void AllUnitsRun::onUnitEnded(const UnitOutcome& outcome)
     }
     QTimer::singleShot(0, this, [this] {
         ended.clear();
+        startNextQueued();
         finishWhenIdle();
     });
 }
 
 void AllUnitsRun::finishWhenIdle()
 {
-    if (finished || !running.empty())
+    if (finished || !running.empty() || !queued.isEmpty())
         return;
     if (interrupted || (!settings.watch && started))
         finish(overallCode());
@@ -190,15 +229,30 @@ void AllUnitsRun::giveUp(const QList<FoundUnit>& units)
     const QString reason =
         settings.count > 0 ? QStringLiteral("%1 of %2 units found").arg(units.size()).arg(settings.count)
                            : QStringLiteral("no unit found");
+    endUntouched(ExitCode::NoUnit, reason,
+                 QStringLiteral("%1; nothing was written. Plug the units in, put them into their boot mode and try "
+                                "again, or give them time with --wait.")
+                     .arg(reason.left(1).toUpper() + reason.mid(1)));
+}
+
+void AllUnitsRun::refuseUnnamedUnits()
+{
+    endUntouched(ExitCode::SeveralUnits, QStringLiteral("DFU units without distinct USB paths"),
+                 QStringLiteral("Several DFU units are listed, but dfu-util-static does not give each its own USB "
+                                "path, so none of them can be named to it on its own. Nothing was written; connect "
+                                "one DFU unit at a time, or use a dfu-util-static that lists paths."));
+}
+
+// The run ends before any unit was started: one done event for the whole run.
+void AllUnitsRun::endUntouched(ExitCode code, const QString& reason, const QString& advice)
+{
     console.event(QJsonObject{{QStringLiteral("event"), QStringLiteral("done")},
                               {QStringLiteral("port"), QString()},
                               {QStringLiteral("ok"), false},
                               {QStringLiteral("reason"), reason},
-                              {QStringLiteral("exit"), static_cast<int>(ExitCode::NoUnit)}});
-    console.tell(QStringLiteral("%1; nothing was written. Plug the units in, put them into their boot mode and "
-                                "try again, or give them time with --wait.")
-                     .arg(reason.left(1).toUpper() + reason.mid(1)));
-    finish(ExitCode::NoUnit);
+                              {QStringLiteral("exit"), static_cast<int>(code)}});
+    console.tell(advice);
+    finish(code);
 }
 
 void AllUnitsRun::finish(ExitCode code)
@@ -207,16 +261,6 @@ void AllUnitsRun::finish(ExitCode code)
         return;
     finished = true;
     poll_timer.stop();
-    if (code == ExitCode::SeveralUnits) {
-        console.event(QJsonObject{{QStringLiteral("event"), QStringLiteral("done")},
-                                  {QStringLiteral("port"), QString()},
-                                  {QStringLiteral("ok"), false},
-                                  {QStringLiteral("reason"), QStringLiteral("more than one DFU unit")},
-                                  {QStringLiteral("exit"), static_cast<int>(code)}});
-        console.tell(QStringLiteral("More than one DFU unit is listed. dfu-util-static is told the unit by its USB "
-                                    "identifiers, which all of them share, so --all takes one DFU unit at a time. "
-                                    "Nothing was written; connect one DFU unit at a time."));
-    }
     if (!outcomes.isEmpty())
         printSummary();
     emit Finished(static_cast<int>(code));

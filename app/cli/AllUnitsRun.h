@@ -28,7 +28,8 @@ class UpdateSession;
 // update --all: every candidate unit is updated at the same time, each with a
 // back-end of its own on its own worker thread, exactly as the window runs
 // one. One unit's fault never stops the others. With --watch every unit that
-// appears later is updated once too, until the run is interrupted.
+// appears later is updated once too, until the run is interrupted. DFU units
+// go one after another, each named to the tool by its USB path.
 class AllUnitsRun : public QObject {
     Q_OBJECT
 
@@ -62,10 +63,15 @@ private:
     void gather(const QList<FoundUnit>& units);
     void watchFor(const QList<FoundUnit>& units);
     void startUnit(const FoundUnit& unit);
+    void startNextQueued();
+    bool oneAtATime() const;
+    bool pathsTellUnitsApart(const QList<FoundUnit>& units) const;
     void onUnitEnded(const UnitOutcome& outcome);
     void finishWhenIdle();
     void finish(ExitCode code);
     void giveUp(const QList<FoundUnit>& units);
+    void refuseUnnamedUnits();
+    void endUntouched(ExitCode code, const QString& reason, const QString& advice);
     void printSummary() const;
     ExitCode overallCode() const;
     bool waitIsOver() const;
@@ -81,6 +87,7 @@ private:
     QElapsedTimer wait_clock;
     std::map<QString, std::unique_ptr<Job>> running;
     std::vector<std::unique_ptr<Job>> ended; // deleted once control is back in the event loop
+    QList<FoundUnit> queued;                 // DFU units waiting for their turn
     QList<UnitOutcome> outcomes;
     QSet<QString> updated_serials; // units known by serial number, done in this run
     QSet<QString> still_present;   // ports whose attempt ended while the unit stayed

@@ -131,13 +131,15 @@ Commands:
            new firmware.
 
 Options:
-  --port PATH       update only the unit on this port. Without it exactly one
-                    unit must be connected.
+  --port PATH       update only the unit on this port (usb: the DFU unit at this
+                    USB path, as list shows it). Without it exactly one unit
+                    must be connected.
   --wait SECONDS    keep looking for a unit for up to SECONDS (default 0: look once).
   --all             update every connected unit at the same time, each with a
                     back-end of its own; a unit that fails or is refused never
                     stops the others. Ends with a table of units, outcomes and
-                    seconds. Serial interfaces; with usb, one DFU unit only.
+                    seconds. With usb the DFU units go one after another, each
+                    named to dfu-util-static by its USB path.
   --count N         with --all: wait (see --wait) until N units are present, then
                     start them together; fewer after the wait: nothing is written.
   --watch           with --all: keep running and update each unit that appears,
@@ -169,7 +171,8 @@ Exit codes:
      image, empty image, unknown option)
   3  no unit found (after --wait)
   4  model identifier refused
-  5  more than one unit and no --port (--all: more than one DFU unit)
+  5  more than one unit and no --port (--all: DFU units that the listing
+     gives no distinct USB paths)
 With --all the code is the worst outcome among the units: 1, then 4, then 3.
 )");
 }

@@ -57,13 +57,11 @@ QList<FoundUnit> UnitFinder::findDfuDevices() const
         if (fields.size() != 2)
             continue;
         const VidPid ids{config::fromHex(fields[0]), config::fromHex(fields[1])};
-        if (const std::optional<QString> product = productOf(ids))
+        // A USB path is no file: only the very same path names the unit.
+        const bool wanted = only_port.isEmpty() || entry.path == only_port;
+        if (const std::optional<QString> product = productOf(ids); product && wanted)
             recognised.append(FoundUnit{entry.path, ids, *product});
     }
-    // The DFU tool picks its unit by USB identifiers, not by path, so a path
-    // cannot single out one of several units: they all stay candidates.
-    if (recognised.size() == 1 && !isWanted(recognised.first().port))
-        recognised.clear();
     return recognised;
 }
 

@@ -19,9 +19,9 @@ public:
     UnitFinder(InterfaceType interfaceType, const QString& dfuUtilPath, const std::map<QString, VidPid>& products);
 
     // Only this port counts (the command line's --port); empty for any port.
-    // In USB mode it only confirms a single unit's path: several DFU units
-    // stay candidates, as the tool cannot be pointed at one of them.
+    // In USB mode it is a DFU unit's USB path, as the listing gives it.
     void restrictToPort(const QString& port) { only_port = port; }
+    QString restrictedPort() const { return only_port; }
 
     // Serial types: candidate ports in enumeration order. USB: every listed
     // line with a known identifier pair, so a device listed twice counts twice.

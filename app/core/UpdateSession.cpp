@@ -111,9 +111,12 @@ void UpdateSession::checkSerialPorts(const QList<FoundUnit>& candidates)
 void UpdateSession::checkDfuDevices(const QList<FoundUnit>& recognised)
 {
     if (recognised.size() == 1) {
-        // One request per run: the DFU back-end has no link to keep.
+        // One request per run: the DFU back-end has no link to keep. A unit
+        // looked for by its path is named by it, so the tool serves that unit
+        // alone; otherwise the tool takes the only unit with the identifiers.
         emit UnitRequested(recognised.first());
-        emit ConnectToDevice(QString(), device_ids, true);
+        const QString path = finder->restrictedPort().isEmpty() ? QString() : recognised.first().port;
+        emit ConnectToDevice(path, device_ids, true);
         return;
     }
     scheduleCheck(kSearchIntervalMs);

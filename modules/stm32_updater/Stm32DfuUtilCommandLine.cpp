@@ -9,6 +9,16 @@ QString hexAddress(std::uint32_t address)
     return QStringLiteral("0x%1").arg(address, 8, 16, QLatin1Char('0'));
 }
 
+// The unit: by its USB identifiers and, where one is given, by its USB path,
+// which tells one unit from others with the same identifiers.
+QStringList deviceArguments(const QString& deviceFilter, const QString& usbPath)
+{
+    QStringList arguments{QStringLiteral("-d"), deviceFilter};
+    if (!usbPath.isEmpty())
+        arguments << QStringLiteral("-p") << usbPath;
+    return arguments;
+}
+
 } // namespace
 
 QString dfuDownloadLocation(std::uint32_t address)
@@ -21,17 +31,20 @@ QString dfuUploadRange(std::uint32_t address, std::uint64_t size)
     return hexAddress(address) + QLatin1Char(':') + QString::number(size);
 }
 
-QStringList dfuDownloadArguments(const QString& deviceFilter, std::uint32_t address, const QString& imagePath)
+QStringList dfuDownloadArguments(const QString& deviceFilter, std::uint32_t address, const QString& imagePath,
+                                 const QString& usbPath)
 {
-    return {QStringLiteral("-d"), deviceFilter, QStringLiteral("-a"), QStringLiteral("0"), QStringLiteral("-s"),
-            dfuDownloadLocation(address), QStringLiteral("-D"), imagePath};
+    return deviceArguments(deviceFilter, usbPath) + QStringList{QStringLiteral("-a"), QStringLiteral("0"),
+                                                                QStringLiteral("-s"), dfuDownloadLocation(address),
+                                                                QStringLiteral("-D"), imagePath};
 }
 
 QStringList dfuUploadArguments(const QString& deviceFilter, std::uint32_t address, std::uint64_t size,
-                               const QString& filePath)
+                               const QString& filePath, const QString& usbPath)
 {
-    return {QStringLiteral("-d"), deviceFilter, QStringLiteral("-a"), QStringLiteral("2"), QStringLiteral("-s"),
-            dfuUploadRange(address, size), QStringLiteral("-U"), filePath};
+    return deviceArguments(deviceFilter, usbPath) + QStringList{QStringLiteral("-a"), QStringLiteral("2"),
+                                                                QStringLiteral("-s"), dfuUploadRange(address, size),
+                                                                QStringLiteral("-U"), filePath};
 }
 
 } // namespace stm32_updater

@@ -14,9 +14,12 @@ QString dfuDownloadLocation(std::uint32_t address);
 // "0x" and 8 lower-case hex digits, a colon and the size in decimal.
 QString dfuUploadRange(std::uint32_t address, std::uint64_t size);
 
-QStringList dfuDownloadArguments(const QString& deviceFilter, std::uint32_t address, const QString& imagePath);
+// A usbPath ("1-2", as the listing gives it) adds "-p usbPath" after the
+// identifiers; without one the tool takes the only unit with them.
+QStringList dfuDownloadArguments(const QString& deviceFilter, std::uint32_t address, const QString& imagePath,
+                                 const QString& usbPath = QString());
 
 QStringList dfuUploadArguments(const QString& deviceFilter, std::uint32_t address, std::uint64_t size,
-                               const QString& filePath);
+                               const QString& filePath, const QString& usbPath = QString());
 
 } // namespace stm32_updater

@@ -95,7 +95,7 @@ bool Stm32DfuUtilUpdater::DownloadFirmware(const std::string& imagePathUtf8, std
     // after it rather than before.
     emit EraseStarted();
     process->start(dfu_util_path,
-                   dfuDownloadArguments(device_vid_pid, address, QString::fromStdString(imagePathUtf8)),
+                   dfuDownloadArguments(device_vid_pid, address, QString::fromStdString(imagePathUtf8), usb_path),
                    QIODevice::ReadWrite);
     if (download_running)
         pollTimer->start();
@@ -197,7 +197,7 @@ std::vector<std::byte> Stm32DfuUtilUpdater::ReadMemory(std::uint32_t address, st
     if (!clearPath(path))
         return {};
     QProcess tool;
-    tool.start(dfu_util_path, dfuUploadArguments(device_vid_pid, address, size, path), QIODevice::ReadWrite);
+    tool.start(dfu_util_path, dfuUploadArguments(device_vid_pid, address, size, path, usb_path), QIODevice::ReadWrite);
     if (!runToCompletion(tool, readTimeoutMs)) {
         // Whatever a killed tool left behind is not a complete read.
         QFile::remove(path);

@@ -46,6 +46,10 @@ public:
     bool ConnectDevice() override;
     void DisconnectDevice() override;
 
+    // Points every later run of the tool at the unit with this USB path
+    // ("1-2"); empty: the only unit with the identifiers.
+    void setUsbPath(const QString& path) { usb_path = path; }
+
     // Where the tool leaves the OTP bytes it read.
     static QString otpFilePath();
     // How long ReadMemory lets the tool run before killing it.
@@ -72,6 +76,7 @@ private:
     QString dfu_util_path;
     QProcess* process;
     QString device_vid_pid;
+    QString usb_path;
     bool download_running = false;
     bool erase_pending = false;
     QTimer* pollTimer;

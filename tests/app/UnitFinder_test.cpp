@@ -1,3 +1,4 @@
+#include "DfuSimEnvironment.h"
 #include "TempResources.h"
 #include "UnitFinder.h"
 #include "VirtualPorts.h"
@@ -81,5 +82,35 @@ TEST_F(UnitFinderTest, WithoutARestrictionEveryUnitCounts)
     announce({{"a", "1209:4c55"}, {"b", "1209:4c55"}});
     EXPECT_EQ(portsFound(), (QStringList{resources.filePath("a"), resources.filePath("b")}));
 }
+
+struct DfuPathCase {
+    const char* name;
+    QString given;
+    QStringList found;
+};
+
+class UnitFinderDfuPath : public ::testing::TestWithParam<DfuPathCase> {};
+
+// In USB mode a DFU unit is named by the exact USB path of the listing; a
+// foreign device at that path is no unit.
+TEST_P(UnitFinderDfuPath, OnlyTheUnitAtTheNamedPathCounts)
+{
+    DfuSimEnvironment sim;
+    sim.set("DFU_SIM_DEVICES", "0483:df11,0483:df11,dead:beef");
+    UnitFinder finder(InterfaceType::Usb, DfuSimEnvironment::toolPath(), {{"STM32 DFU", {0x0483, 0xdf11}}});
+    finder.restrictToPort(GetParam().given);
+    QStringList paths;
+    for (const FoundUnit& unit : finder.find())
+        paths << unit.port;
+    EXPECT_EQ(paths, GetParam().found);
+}
+
+INSTANTIATE_TEST_SUITE_P(Paths, UnitFinderDfuPath,
+                         ::testing::Values(DfuPathCase{"any", "", {"1-1", "1-2"}},
+                                           DfuPathCase{"second_unit", "1-2", {"1-2"}},
+                                           DfuPathCase{"foreign_device", "1-3", {}},
+                                           DfuPathCase{"no_such_path", "1-9", {}},
+                                           DfuPathCase{"part_of_a_path", "1", {}}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace

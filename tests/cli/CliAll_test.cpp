@@ -26,6 +26,12 @@ QMap<QString, QJsonObject> doneEvents(const CliResult& result)
     return done;
 }
 
+// A run of dfu-util that reads from or writes to a unit.
+bool isTransfer(const QStringList& toolArguments)
+{
+    return toolArguments.contains("-D") || toolArguments.contains("-U");
+}
+
 enum class Expect { Done, Untouched, Partial };
 
 struct AllUnitsCase {
@@ -100,12 +106,93 @@ INSTANTIATE_TEST_SUITE_P(
                      {Expect::Untouched, Expect::Untouched}}),
     [](const auto& info) { return std::string(info.param.name); });
 
-// dfu-util-static is told its unit by USB identifiers, which every DFU unit
-// shares: several are refused before any of them is touched.
-TEST(CliAllUnitsUsb, SeveralDfuUnitsAreRefused)
+struct DfuAllCase {
+    const char* name;
+    QByteArray modelIds; // per listed unit
+    int exitCode;
+    QList<bool> written; // per listed unit
+};
+
+class CliAllUnitsUsb : public ::testing::TestWithParam<DfuAllCase> {};
+
+// DFU units share their USB identifiers, so each is named to the tool by its
+// USB path, and they take turns: each unit's events end before the next
+// unit's begin, and every run of the tool that touches a unit names it.
+TEST_P(CliAllUnitsUsb, DfuUnitsAreUpdatedOneAfterAnother)
+{
+    const DfuAllCase& c = GetParam();
+    CliBench bench(Backend::Usb);
+    bench.listDfuDevices("0483:df11,0483:df11,0483:df11");
+    bench.setDfu("DFU_SIM_MODEL_ID", c.modelIds);
+
+    const CliResult result = bench.run({"update", "--all", "--json"});
+
+    EXPECT_EQ(result.exitCode, c.exitCode) << result.err.toStdString();
+    QStringList portOrder;
+    for (const QJsonObject& event : result.jsonLines()) {
+        const QString port = event.value("port").toString();
+        if (portOrder.isEmpty() || portOrder.last() != port)
+            portOrder << port;
+    }
+    EXPECT_EQ(portOrder.join(' ').toStdString(), "1-1 1-2 1-3") << result.out.toStdString();
+    const QMap<QString, QJsonObject> done = doneEvents(result);
+    for (int i = 0; i < c.written.size(); ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(bench.unitHoldsImage(static_cast<std::size_t>(i)), c.written[i]);
+        EXPECT_EQ(done.value(QStringLiteral("1-%1").arg(i + 1)).value("ok").toBool(), c.written[i]);
+    }
+    for (const QStringList& run : bench.dfuRuns()) {
+        if (isTransfer(run))
+            EXPECT_EQ(run.mid(0, 3), QStringList({"-d", "0483:df11", "-p"})) << run.join(' ').toStdString();
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, CliAllUnitsUsb,
+    ::testing::Values(DfuAllCase{"three_units_all_done", "7", 0, {true, true, true}},
+                      DfuAllCase{"middle_unit_refused", "7,99,12", 4, {true, false, true}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// Watching DFU units: each listed unit is updated once, in turn, and a unit
+// still listed after its update is left alone.
+TEST(CliAllUnitsUsbWatch, EachListedUnitOnceInTurn)
 {
     CliBench bench(Backend::Usb);
     bench.listDfuDevices("0483:df11,0483:df11");
+    bool interrupted = false;
+    QElapsedTimer sinceBothDone;
+
+    const CliResult result = bench.run({"update", "--all", "--watch", "--json"}, [&](QProcess& cli) {
+        const QString out = QString::fromUtf8(cli.peek(1 << 20));
+        if (out.count("\"event\":\"done\"") < 2 || interrupted)
+            return;
+        if (!sinceBothDone.isValid())
+            sinceBothDone.start();
+        if (sinceBothDone.hasExpired(5000)) {
+            ::kill(static_cast<pid_t>(cli.processId()), SIGINT);
+            interrupted = true;
+        }
+    });
+
+    ASSERT_TRUE(result.finished);
+    EXPECT_TRUE(interrupted);
+    EXPECT_EQ(result.exitCode, 0) << result.err.toStdString();
+    EXPECT_EQ(result.out.count("\"event\":\"done\""), 2) << "each unit once";
+    EXPECT_EQ(doneEvents(result).keys(), QStringList({"1-1", "1-2"}));
+    EXPECT_TRUE(bench.unitHoldsImage(0));
+    EXPECT_TRUE(bench.unitHoldsImage(1));
+    qsizetype downloads = 0;
+    for (const QStringList& run : bench.dfuRuns())
+        downloads += run.contains("-D") ? 1 : 0;
+    EXPECT_EQ(downloads, 2);
+}
+
+// A listing without USB paths cannot tell DFU units apart: none is touched.
+TEST(CliAllUnitsUsbRefusal, UnitsWithoutPathsAreLeftAlone)
+{
+    CliBench bench(Backend::Usb);
+    bench.listDfuDevices("0483:df11,0483:df11");
+    bench.setDfu("DFU_SIM_LIST_PATHS", "no");
 
     const CliResult result = bench.run({"update", "--all", "--json"});
 
@@ -114,8 +201,9 @@ TEST(CliAllUnitsUsb, SeveralDfuUnitsAreRefused)
     ASSERT_EQ(events.size(), 1) << result.out.toStdString();
     EXPECT_EQ(events.first().value("event").toString(), "done");
     EXPECT_FALSE(events.first().value("ok").toBool(true));
-    EXPECT_FALSE(bench.unitHoldsImage());
-    EXPECT_TRUE(result.err.contains("one DFU unit at a time")) << result.err.toStdString();
+    EXPECT_TRUE(result.err.contains("USB path")) << result.err.toStdString();
+    for (const QStringList& run : bench.dfuRuns())
+        EXPECT_FALSE(isTransfer(run)) << run.join(' ').toStdString();
 }
 
 // The production record: a header once, then one row per unit and attempt,

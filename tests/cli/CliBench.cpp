@@ -36,7 +36,7 @@ CliBench::CliBench(Backend unitBackend, const QString& extraIni, int imageSize) 
     if (backend == Backend::Usb) {
         resources->copyFrom(DfuSimEnvironment::toolPath(), QStringLiteral("dfu-util-static"));
         dfu.set("DFU_SIM_MODEL_ID", "7");
-        dfu.set("DFU_SIM_DOWNLOAD_COPY", dfu.filePath(QStringLiteral("received.bin")).toLocal8Bit());
+        dfu.set("DFU_SIM_DOWNLOAD_COPY", dfu.filePath(QStringLiteral("received-{path}.bin")).toLocal8Bit());
     }
 }
 
@@ -71,6 +71,7 @@ bool CliBench::unitHoldsImage(std::size_t unitIndex) const
     case Backend::Usb:
         break;
     }
-    QFile copy(dfu.filePath(QStringLiteral("received.bin")));
+    // The simulated tool lists DFU unit i at USB path "1-<i+1>".
+    QFile copy(dfu.filePath(QStringLiteral("received-1-%1.bin").arg(unitIndex + 1)));
     return copy.open(QIODevice::ReadOnly) && copy.readAll() == image;
 }

@@ -26,13 +26,15 @@ public:
     // USB: the DFU devices the simulated dfu-util lists, "vvvv:pppp,...".
     void listDfuDevices(const QByteArray& devices) { dfu.set("DFU_SIM_DEVICES", devices); }
     void setDfu(const char* name, const QByteArray& value) { dfu.set(name, value); }
+    // The arguments of every run of the simulated dfu-util, oldest first.
+    QList<QStringList> dfuRuns() const { return dfu.runs(); }
 
     CliResult run(const QStringList& arguments, const std::function<void(QProcess&)>& whileRunning = {}) const;
     // What the unit's memory holds: the received image (MCUboot), the flash (STM32).
     QByteArray unitImage(std::size_t unitIndex) const { return units.at(unitIndex)->image(); }
     UnitSimulator& unit(std::size_t unitIndex) { return *units.at(unitIndex); }
     // True when the unit holds exactly the image (for STM32 with the trailer
-    // flag the bootloader client sets).
+    // flag the bootloader client sets). USB: the index is that of the listing.
     bool unitHoldsImage(std::size_t unitIndex = 0) const;
 
     QString resourcesPath() const { return resources->path(); }

@@ -105,18 +105,35 @@ TEST(CliUpdatePort, UpdatesOnlyTheNamedUnit)
     EXPECT_FALSE(bench.unitHoldsImage(0));
 }
 
-// The DFU tool finds its unit by USB identifiers, so a path cannot single out
-// one of several: the command refuses instead of letting the tool choose.
-TEST(CliUpdateUsb, PortCannotPickOneOfSeveralDfuUnits)
+struct DfuPortCase {
+    const char* name;
+    QStringList arguments;
+    int exitCode;
+    QList<bool> written; // per listed unit
+};
+
+class CliUpdateUsbPort : public ::testing::TestWithParam<DfuPortCase> {};
+
+// Several DFU units share their USB identifiers: --port names one by the USB
+// path of the listing, and only that one is written. Without it none is.
+TEST_P(CliUpdateUsbPort, OnlyTheNamedDfuUnitIsWritten)
 {
     CliBench bench(Backend::Usb);
     bench.listDfuDevices("0483:df11,0483:df11");
 
-    const CliResult result = bench.run({"update", "--port", "1-1"});
+    const CliResult result = bench.run(GetParam().arguments);
 
-    EXPECT_EQ(result.exitCode, 5) << result.err.toStdString();
-    EXPECT_FALSE(bench.unitHoldsImage());
+    EXPECT_EQ(result.exitCode, GetParam().exitCode) << result.err.toStdString();
+    EXPECT_EQ(bench.unitHoldsImage(0), GetParam().written[0]);
+    EXPECT_EQ(bench.unitHoldsImage(1), GetParam().written[1]);
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, CliUpdateUsbPort,
+    ::testing::Values(DfuPortCase{"port_picks_the_second", {"update", "--port", "1-2"}, 0, {false, true}},
+                      DfuPortCase{"no_port_refuses_both", {"update"}, 5, {false, false}},
+                      DfuPortCase{"port_of_no_unit", {"update", "--port", "1-7"}, 3, {false, false}}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 // The USB erase phase is shown as such before the progress lines.
 TEST(CliUpdateUsb, ShowsTheErasePhase)

@@ -9,8 +9,8 @@ namespace {
 
 bool takesValue(const std::string& option)
 {
-    static const std::set<std::string> withValue = {"-d", "-a", "-s", "-D", "-U", "--device", "--alt",
-                                                    "--dfuse-address", "--download", "--upload"};
+    static const std::set<std::string> withValue = {"-d", "-p", "-a", "-s", "-D", "-U", "--device", "--path",
+                                                    "--alt", "--dfuse-address", "--download", "--upload"};
     return withValue.count(option) != 0;
 }
 
@@ -18,6 +18,8 @@ void apply(SimArguments& parsed, const std::string& option, const std::string& v
 {
     if (option == "-d" || option == "--device") {
         parsed.device = value;
+    } else if (option == "-p" || option == "--path") {
+        parsed.path = value;
     } else if (option == "-a" || option == "--alt") {
         parsed.alternate = value;
     } else if (option == "-s" || option == "--dfuse-address") {

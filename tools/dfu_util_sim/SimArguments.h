@@ -11,6 +11,7 @@ struct SimArguments {
 
     Mode mode = Mode::None;
     std::string device;
+    std::string path; // -p: the USB path of the one unit meant
     std::string alternate;
     std::string dfuseSpec;
     std::string file;

@@ -34,10 +34,14 @@ std::string SimConfig::text(const std::string& key, const std::string& fallback)
 
 long SimConfig::number(const std::string& key, long fallback) const
 {
-    const std::optional<std::string> value = text(key);
-    if (!value || value->empty())
+    return toNumber(text(key).value_or(std::string()), fallback);
+}
+
+long SimConfig::toNumber(const std::string& value, long fallback)
+{
+    if (value.empty())
         return fallback;
     char* end = nullptr;
-    const long parsed = std::strtol(value->c_str(), &end, 0);
+    const long parsed = std::strtol(value.c_str(), &end, 0);
     return *end == '\0' ? parsed : fallback;
 }

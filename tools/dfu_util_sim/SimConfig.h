@@ -13,6 +13,8 @@ public:
     std::optional<std::string> text(const std::string& key) const;
     std::string text(const std::string& key, const std::string& fallback) const;
     long number(const std::string& key, long fallback) const;
+    // A decimal, hex (0x) or octal number; the fallback for anything else.
+    static long toNumber(const std::string& value, long fallback);
 
 private:
     std::map<std::string, std::string> fileValues;

@@ -3,8 +3,10 @@
 #include "SimFaults.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <fstream>
@@ -52,6 +54,26 @@ std::vector<std::string> splitList(const std::string& text)
         if (!item.empty())
             items.push_back(item);
     return items;
+}
+
+std::string pathOfUnit(std::size_t index)
+{
+    return "1-" + std::to_string(index + 1);
+}
+
+bool sameIdentifiers(const std::string& listed, const std::string& wanted)
+{
+    return wanted.empty() || std::equal(listed.begin(), listed.end(), wanted.begin(), wanted.end(),
+                                        [](char a, char b) { return std::tolower(a) == std::tolower(b); });
+}
+
+// Every occurrence of "{path}" in the text, replaced by the unit's path.
+std::string withUnitPath(std::string text, const std::string& path)
+{
+    const std::string placeholder = "{path}";
+    for (std::size_t at = text.find(placeholder); at != std::string::npos; at = text.find(placeholder, at))
+        text.replace(at, placeholder.size(), path);
+    return text;
 }
 
 bool readFile(const std::string& path, std::vector<char>& bytes)
@@ -117,12 +139,45 @@ int SimTool::list()
     if (fault == "exit")
         return fail("Cannot open DFU device", kExitIoError);
     const std::vector<std::string> units = splitList(config.text("DFU_SIM_DEVICES", ""));
+    // Builds of dfu-util before paths were listed leave the field out.
+    const bool withPaths = config.text("DFU_SIM_LIST_PATHS", "yes") != "no";
     for (std::size_t i = 0; i < units.size(); ++i) {
-        std::printf("Found DFU: [%s] ver=2200, devnum=%zu, cfg=1, intf=0, path=\"1-%zu\", alt=0, "
+        const std::string path = withPaths ? "path=\"" + pathOfUnit(i) + "\", " : std::string();
+        std::printf("Found DFU: [%s] ver=2200, devnum=%zu, cfg=1, intf=0, %salt=0, "
                     "name=\"@Internal Flash  /0x08000000/04*016Kg,01*064Kg,07*128Kg\", serial=\"SIM%08zu\"\n",
-                    units[i].c_str(), 10 + i, 1 + i, 1 + i);
+                    units[i].c_str(), 10 + i, path.c_str(), 1 + i);
     }
     return 0;
+}
+
+// With no unit listed, a single unit at "1-1" answers whatever it is asked.
+std::optional<int> SimTool::selectUnit()
+{
+    const std::vector<std::string> units = splitList(config.text("DFU_SIM_DEVICES", ""));
+    if (units.empty())
+        return std::nullopt;
+    std::vector<std::size_t> matching;
+    for (std::size_t i = 0; i < units.size(); ++i) {
+        if (sameIdentifiers(units[i], arguments.device) && (arguments.path.empty() || arguments.path == pathOfUnit(i)))
+            matching.push_back(i);
+    }
+    if (matching.empty())
+        return fail("No DFU capable USB device available", kExitIoError);
+    if (matching.size() > 1)
+        return fail("More than one DFU capable USB device found! Try `--list' and specify the serial number or "
+                    "disconnect all but one device",
+                    kExitIoError);
+    unitIndex = matching.front();
+    unitPath = pathOfUnit(unitIndex);
+    return std::nullopt;
+}
+
+std::string SimTool::unitText(const std::string& key, const std::string& fallback) const
+{
+    const std::vector<std::string> values = splitList(config.text(key, fallback));
+    if (values.empty())
+        return fallback;
+    return values.size() == 1 ? values.front() : values.at(std::min(unitIndex, values.size() - 1));
 }
 
 void SimTool::printDeviceOpening(const std::string& alternate) const
@@ -149,11 +204,13 @@ void SimTool::printBars(const char* description, std::uint64_t total, long durat
     }
 }
 
-std::optional<int> SimTool::refuseTransfer(const SimDfuseSpec& target, const std::string& fault) const
+std::optional<int> SimTool::refuseTransfer(const SimDfuseSpec& target, const std::string& faultKey)
 {
     if (!target.error.empty())
         return usage(target.error);
-    if (fault == "nodevice")
+    if (const std::optional<int> refused = selectUnit())
+        return refused;
+    if (unitText(faultKey, "none") == "nodevice")
         return fail("No DFU capable USB device available", kExitIoError);
     return std::nullopt;
 }
@@ -161,9 +218,9 @@ std::optional<int> SimTool::refuseTransfer(const SimDfuseSpec& target, const std
 int SimTool::download()
 {
     const SimDfuseSpec target = SimDfuseSpec::parse(arguments.dfuseSpec);
-    const std::string fault = config.text("DFU_SIM_DOWNLOAD_FAULT", "none");
-    if (const std::optional<int> refused = refuseTransfer(target, fault))
+    if (const std::optional<int> refused = refuseTransfer(target, "DFU_SIM_DOWNLOAD_FAULT"))
         return *refused;
+    const std::string fault = unitText("DFU_SIM_DOWNLOAD_FAULT", "none");
     std::vector<char> image;
     if (!readFile(arguments.file, image))
         return fail("Could not open file " + arguments.file + " for reading: No such file or directory", kExitNoInput);
@@ -186,12 +243,12 @@ int SimTool::download()
 
 int SimTool::downloadImage(const std::vector<char>& image, const SimDfuseSpec& target)
 {
-    const std::string fault = config.text("DFU_SIM_DOWNLOAD_FAULT", "none");
+    const std::string fault = unitText("DFU_SIM_DOWNLOAD_FAULT", "none");
     std::printf("Downloading element to address = 0x%08x, size = %zu\n", target.address, image.size());
     printBars("Erase   ", image.size(), config.number("DFU_SIM_ERASE_MS", 200));
     std::ofstream copy;
     if (const auto copyPath = config.text("DFU_SIM_DOWNLOAD_COPY"))
-        copy.open(*copyPath, std::ios::binary | std::ios::trunc);
+        copy.open(withUnitPath(*copyPath, unitPath), std::ios::binary | std::ios::trunc);
     const long count = steps();
     const long durationMs = config.number("DFU_SIM_DOWNLOAD_MS", 400);
     std::size_t written = 0;
@@ -252,7 +309,7 @@ std::vector<unsigned char> SimTool::otpImage(std::uint64_t size) const
         std::copy_n(bytes.begin(), std::min<std::size_t>(bytes.size(), image.size()), image.begin());
         return image;
     }
-    const long modelId = config.number("DFU_SIM_MODEL_ID", -1);
+    const long modelId = SimConfig::toNumber(unitText("DFU_SIM_MODEL_ID", "-1"), -1);
     if (modelId < 0)
         return image;
     unsigned char record[kEntrySize] = {};
@@ -267,9 +324,9 @@ std::vector<unsigned char> SimTool::otpImage(std::uint64_t size) const
 int SimTool::upload()
 {
     const SimDfuseSpec target = SimDfuseSpec::parse(arguments.dfuseSpec);
-    const std::string fault = config.text("DFU_SIM_UPLOAD_FAULT", "none");
-    if (const std::optional<int> refused = refuseTransfer(target, fault))
+    if (const std::optional<int> refused = refuseTransfer(target, "DFU_SIM_UPLOAD_FAULT"))
         return *refused;
+    const std::string fault = unitText("DFU_SIM_UPLOAD_FAULT", "none");
     // dfu-util never overwrites: the file is created exclusively.
     const int fd = open(arguments.file.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_TRUNC, 0666);
     if (fd < 0)

@@ -8,8 +8,10 @@
 #include <string>
 #include <vector>
 
-// Behaves like dfu-util 0.11 towards a single STM32 DfuSe unit, with the
-// faults a test asks for. Returns the process exit code.
+// Behaves like dfu-util 0.11 towards the STM32 DfuSe units it lists, with the
+// faults a test asks for. Like dfu-util, a transfer goes to exactly one unit:
+// the one with the -d identifiers, or the one at the -p path among several.
+// Returns the process exit code.
 class SimTool {
 public:
     SimTool(const SimConfig& config, const SimArguments& arguments);
@@ -22,8 +24,14 @@ private:
     int upload();
     int usage(const std::string& message) const;
     int fail(const std::string& message, int exitCode) const;
-    // The exit code when the command line or the unit stops a transfer before it starts.
-    std::optional<int> refuseTransfer(const SimDfuseSpec& target, const std::string& fault) const;
+    // The exit code when the command line or the unit stops a transfer before
+    // it starts; faultKey names the setting of this transfer's faults.
+    std::optional<int> refuseTransfer(const SimDfuseSpec& target, const std::string& faultKey);
+    // Picks the unit a transfer goes to; the exit code when there is not exactly one.
+    std::optional<int> selectUnit();
+    // A setting that may differ per unit: "a,b,c" gives unit i the ith value,
+    // a single value holds for every unit.
+    std::string unitText(const std::string& key, const std::string& fallback) const;
     void printDeviceOpening(const std::string& alternate) const;
     void printBars(const char* description, std::uint64_t total, long durationMs) const;
     int downloadImage(const std::vector<char>& image, const SimDfuseSpec& target);
@@ -33,4 +41,6 @@ private:
 
     const SimConfig& config;
     const SimArguments& arguments;
+    std::size_t unitIndex = 0;
+    std::string unitPath = "1-1";
 };

@@ -25,8 +25,11 @@ UsbFirmwareUpdater::UsbFirmwareUpdater(const QString& firmwarePath, const QStrin
 // The runner, and the tool process with it, go before the base releases the path.
 UsbFirmwareUpdater::~UsbFirmwareUpdater() = default;
 
-bool UsbFirmwareUpdater::connectDevice(const QString& /*portName*/)
+// The port name is the unit's USB path when one of several units is meant,
+// empty when the only unit with the identifiers is.
+bool UsbFirmwareUpdater::connectDevice(const QString& portName)
 {
+    runner->setUsbPath(portName);
     return true;
 }
 

@@ -11,7 +11,8 @@ class Stm32DfuUtilUpdater;
 }
 
 // Updates a unit in its USB DFU bootloader through dfu-util. There is no link
-// to hold: every run of the tool finds the unit by its USB identifiers. The
+// to hold: every run of the tool finds the unit by its USB identifiers, and by
+// its USB path where the connect request names one. The
 // download runs in the tool while the worker thread stays free; its erase,
 // progress and end are relayed from the runner.
 class UsbFirmwareUpdater : public FirmwareUpdaterBase {

@@ -41,3 +41,16 @@ TEST(DfuUtilCommandLine, ArgumentsComeInTheToolsOrder)
     EXPECT_EQ(dfuUploadArguments(QStringLiteral("0483:df11"), 0x1FFF7800, 1024, QStringLiteral("/tmp/lumavex_otp.bin")),
               QStringList({"-d", "0483:df11", "-a", "2", "-s", "0x1fff7800:1024", "-U", "/tmp/lumavex_otp.bin"}));
 }
+
+// A unit chosen by its USB path is named right after the identifiers, for the
+// download and the OTP read alike.
+TEST(DfuUtilCommandLine, UsbPathSinglesOutOneUnit)
+{
+    EXPECT_EQ(dfuDownloadArguments(QStringLiteral("0483:df11"), 0x08000000, QStringLiteral("fw.bin"),
+                                   QStringLiteral("1-2.3")),
+              QStringList({"-d", "0483:df11", "-p", "1-2.3", "-a", "0", "-s", "0X08000000:fast:leave", "-D",
+                           "fw.bin"}));
+    EXPECT_EQ(dfuUploadArguments(QStringLiteral("0483:df11"), 0x1FFF7800, 512, QStringLiteral("otp.bin"),
+                                 QStringLiteral("1-2.3")),
+              QStringList({"-d", "0483:df11", "-p", "1-2.3", "-a", "2", "-s", "0x1fff7800:512", "-U", "otp.bin"}));
+}

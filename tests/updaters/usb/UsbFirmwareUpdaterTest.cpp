@@ -107,7 +107,8 @@ TEST_F(UsbUpdaterTest, ConnectionChecksTheModelOnlyWhenAsked)
         {"no verification", "production", false, "", 9, "none", kOtpSize, Connected, false},
         {"service target", "service", true, "", 9, "none", kOtpSize, Connected, false},
         {"accepted model", "production", true, "", 5, "none", kOtpSize, Connected, true},
-        {"port name is ignored", "production", true, "COM7", 5, "none", kOtpSize, Connected, true},
+        {"USB path names the unit", "production", true, "1-2", 5, "none", kOtpSize, Connected, true},
+        {"USB path of no unit", "production", true, "1-5", 5, "none", kOtpSize, DeviceMismatch, true},
         {"unlisted model", "production", true, "", 9, "none", kOtpSize, DeviceMismatch, true},
         {"no model record", "production", true, "", std::nullopt, "none", kOtpSize, DeviceMismatch, true},
         {"no unit answering", "production", true, "", 5, "nodevice", kOtpSize, DeviceMismatch, true},
@@ -117,6 +118,7 @@ TEST_F(UsbUpdaterTest, ConnectionChecksTheModelOnlyWhenAsked)
         DfuSimEnvironment caseSim;
         caseSim.set("DFU_SIM_MODEL_ID", c.modelId ? QByteArray::number(*c.modelId) : QByteArray("-1"));
         caseSim.set("DFU_SIM_UPLOAD_FAULT", c.uploadFault);
+        caseSim.set("DFU_SIM_DEVICES", c.port.isEmpty() ? "0483:df11" : "0483:df11,0483:df11");
         auto updater = makeUpdater(QString::fromLatin1(c.targetType), c.otpSize);
         UpdaterEvents events(*updater);
         updater->onConnectToDevice(c.port, {3, 5}, c.verify);
@@ -124,9 +126,10 @@ TEST_F(UsbUpdaterTest, ConnectionChecksTheModelOnlyWhenAsked)
         const QList<QStringList> runs = caseSim.runs();
         ASSERT_EQ(runs.size(), c.toolRuns ? 1 : 0) << c.name;
         if (c.toolRuns) {
-            EXPECT_EQ(runs.first().mid(0, 6),
-                      QStringList({"-d", "0483:df11", "-a", "2", "-s",
-                                   QStringLiteral("0x1fff7800:%1").arg(c.otpSize)}))
+            const QStringList unit = c.port.isEmpty() ? QStringList() : QStringList({"-p", c.port});
+            EXPECT_EQ(runs.first().mid(0, 6 + unit.size()),
+                      QStringList({"-d", "0483:df11"}) + unit +
+                          QStringList({"-a", "2", "-s", QStringLiteral("0x1fff7800:%1").arg(c.otpSize)}))
                 << c.name;
         }
     }
@@ -171,6 +174,29 @@ TEST_F(UsbUpdaterTest, UpdateWritesTheImageAndEndsWithTheTool)
     ASSERT_EQ(sim.runs().size(), 1);
     EXPECT_EQ(sim.runs().first(),
               QStringList({"-d", "0483:df11", "-a", "0", "-s", "0X0800C000:fast:leave", "-D", firmwarePath()}));
+}
+
+// Once connected to one of several units by its USB path, the download goes
+// to that unit alone.
+TEST_F(UsbUpdaterTest, UpdateGoesToTheUnitOfTheConnectRequest)
+{
+    sim.set("DFU_SIM_DEVICES", "0483:df11,0483:df11");
+    sim.set("DFU_SIM_MODEL_ID", "5");
+    sim.set("DFU_SIM_DOWNLOAD_COPY", sim.filePath(QStringLiteral("written-{path}.bin")).toLocal8Bit());
+    auto updater = makeUpdater();
+    UpdaterEvents events(*updater);
+    updater->onConnectToDevice(QStringLiteral("1-2"), {5}, true);
+    updater->onStartUpdate();
+    ASSERT_TRUE(events.waitFinished());
+
+    EXPECT_TRUE(events.list.contains("Finished true")) << events.text().toStdString();
+    QFile second(sim.filePath(QStringLiteral("written-1-2.bin")));
+    ASSERT_TRUE(second.open(QIODevice::ReadOnly));
+    EXPECT_EQ(second.readAll(), firmware);
+    EXPECT_FALSE(QFile::exists(sim.filePath(QStringLiteral("written-1-1.bin"))));
+    const QList<QStringList> runs = sim.runs();
+    ASSERT_EQ(runs.size(), 2);
+    EXPECT_EQ(runs.last().mid(0, 4), QStringList({"-d", "0483:df11", "-p", "1-2"}));
 }
 
 TEST_F(UsbUpdaterTest, DisconnectDuringTheDownloadLeavesItRunning)
