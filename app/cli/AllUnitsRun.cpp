@@ -8,6 +8,7 @@
 
 #include <QJsonObject>
 #include <algorithm>
+#include <utility>
 
 namespace {
 
@@ -67,8 +68,8 @@ void AllUnitsRun::interrupt()
                                  : QStringLiteral("Interrupted: letting %1 running update(s) finish; press Ctrl-C "
                                                   "again to stop at once (that can leave a unit unusable).")
                                        .arg(running.size()));
-    if (!queued.isEmpty())
-        console.tell(QStringLiteral("%1 waiting unit(s) were not started.").arg(queued.size()));
+    for (const FoundUnit& unit : std::as_const(queued))
+        endNotStarted(unit);
     queued.clear();
     finishWhenIdle();
 }
@@ -178,6 +179,24 @@ void AllUnitsRun::startUnit(const FoundUnit& unit)
     UpdateRun& run = *job->run;
     running[unit.port] = std::move(job);
     run.start(unitFinder, config.deviceIds);
+}
+
+// A unit that was still waiting for its turn: nothing was written to it, and
+// the run must not end as if every unit were done.
+void AllUnitsRun::endNotStarted(const FoundUnit& unit)
+{
+    UnitOutcome outcome;
+    outcome.unit = unit;
+    outcome.code = ExitCode::NoUnit;
+    outcome.notStarted = true;
+    outcome.reason = QStringLiteral("interrupted before its turn");
+    outcome.advice = QStringLiteral("%1 was not updated; run the update again for it.").arg(unit.port);
+    console.event(QJsonObject{{QStringLiteral("event"), QStringLiteral("done")},
+                              {QStringLiteral("port"), unit.port},
+                              {QStringLiteral("ok"), false},
+                              {QStringLiteral("reason"), outcome.reason},
+                              {QStringLiteral("exit"), static_cast<int>(outcome.code)}});
+    outcomes.append(outcome);
 }
 
 void AllUnitsRun::onUnitEnded(const UnitOutcome& outcome)

@@ -67,6 +67,7 @@ private:
     bool oneAtATime() const;
     bool pathsTellUnitsApart(const QList<FoundUnit>& units) const;
     void onUnitEnded(const UnitOutcome& outcome);
+    void endNotStarted(const FoundUnit& unit);
     void finishWhenIdle();
     void finish(ExitCode code);
     void giveUp(const QList<FoundUnit>& units);

@@ -169,7 +169,8 @@ Exit codes:
   1  the update failed (or the unit did not answer)
   2  usage, configuration or image error (missing or unreadable config or
      image, empty image, unknown option)
-  3  no unit found (after --wait)
+  3  no unit found (after --wait; --all: also a DFU unit that Ctrl-C kept
+     from its turn)
   4  model identifier refused
   5  more than one unit and no --port (--all: DFU units that the listing
      gives no distinct USB paths)

@@ -16,6 +16,7 @@ struct UnitOutcome {
     double seconds = 0.0;
     QString advice; // what a person should do about a failure
     bool skipped = false; // known by its serial number as updated earlier in the run
+    bool notStarted = false; // waited for its turn when the run was interrupted; nothing was written
 
     bool done() const { return code == ExitCode::Done; }
     QString outcomeText() const;

@@ -142,8 +142,9 @@ TEST_P(CliAllUnitsUsb, DfuUnitsAreUpdatedOneAfterAnother)
         EXPECT_EQ(done.value(QStringLiteral("1-%1").arg(i + 1)).value("ok").toBool(), c.written[i]);
     }
     for (const QStringList& run : bench.dfuRuns()) {
-        if (isTransfer(run))
+        if (isTransfer(run)) {
             EXPECT_EQ(run.mid(0, 3), QStringList({"-d", "0483:df11", "-p"})) << run.join(' ').toStdString();
+        }
     }
 }
 
@@ -185,6 +186,39 @@ TEST(CliAllUnitsUsbWatch, EachListedUnitOnceInTurn)
     for (const QStringList& run : bench.dfuRuns())
         downloads += run.contains("-D") ? 1 : 0;
     EXPECT_EQ(downloads, 2);
+}
+
+// Ctrl-C while DFU units wait for their turn: the running one is finished,
+// the waiting ones are never touched, and the run does not end as done.
+TEST(CliAllUnitsUsbInterrupt, WaitingUnitsAreNotStartedAndNotCountedDone)
+{
+    CliBench bench(Backend::Usb);
+    bench.listDfuDevices("0483:df11,0483:df11,0483:df11");
+    bench.setDfu("DFU_SIM_DOWNLOAD_MS", "3000");
+    bool interrupted = false;
+
+    const CliResult result = bench.run({"update", "--all", "--json"}, [&](QProcess& cli) {
+        if (!interrupted && cli.peek(1 << 20).contains("\"event\":\"progress\"")) {
+            ::kill(static_cast<pid_t>(cli.processId()), SIGINT);
+            interrupted = true;
+        }
+    });
+
+    ASSERT_TRUE(result.finished);
+    ASSERT_TRUE(interrupted);
+    EXPECT_EQ(result.exitCode, 3) << result.err.toStdString();
+    const QMap<QString, QJsonObject> done = doneEvents(result);
+    EXPECT_TRUE(done.value("1-1").value("ok").toBool()) << result.out.toStdString();
+    EXPECT_TRUE(bench.unitHoldsImage(0));
+    for (const char* waiting : {"1-2", "1-3"}) {
+        SCOPED_TRACE(waiting);
+        EXPECT_EQ(done.value(waiting).value("reason").toString(), "interrupted before its turn");
+        for (const QStringList& run : bench.dfuRuns())
+            EXPECT_FALSE(run.contains(waiting)) << run.join(' ').toStdString();
+    }
+    EXPECT_FALSE(bench.unitHoldsImage(1));
+    EXPECT_FALSE(bench.unitHoldsImage(2));
+    EXPECT_TRUE(result.err.contains("not started")) << result.err.toStdString();
 }
 
 // A listing without USB paths cannot tell DFU units apart: none is touched.
