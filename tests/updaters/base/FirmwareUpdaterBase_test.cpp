@@ -15,6 +15,9 @@ protected:
     {
         updater = new ScriptedUpdater(QStringLiteral("/images/unit.bin"));
         updater->moveToThread(&worker);
+        // Deleted on its own thread as the worker ends, so no call the worker
+        // still runs can overlap the destructor.
+        QObject::connect(&worker, &QThread::finished, updater, &QObject::deleteLater);
         worker.start();
         QObject::connect(updater, &FirmwareUpdaterBase::UpdateStarted, &receiver, [this] { events << "started"; });
         QObject::connect(updater, &FirmwareUpdaterBase::ProgressUpdate, &receiver,
@@ -29,7 +32,7 @@ protected:
     {
         worker.quit();
         worker.wait();
-        delete updater;
+        updater = nullptr;
     }
 
     void invokeQueued(const char* slot, QGenericArgument a = {}, QGenericArgument b = {},
