@@ -100,7 +100,13 @@ static std::optional<uint8_t> toDeviceId(const QString& text)
                         QStringLiteral("entry skipped"));
         return std::nullopt;
     }
-    return static_cast<uint8_t>(converted & 0xFF);
+    // Cutting 300 to its low 8 bits would admit units of model 44.
+    if (converted < 0 || converted > 0xFF) {
+        warnConfigValue(QStringLiteral("device_id_list"), entry,
+                        QStringLiteral("is not a model identifier from 0 to 255"), QStringLiteral("entry skipped"));
+        return std::nullopt;
+    }
+    return static_cast<uint8_t>(converted);
 }
 
 QList<uint8_t> toDeviceIdList(const QVariant& value)
