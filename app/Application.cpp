@@ -21,7 +21,7 @@ int runApplication(int argc, char* argv[])
     const QString logFolder = SessionLog::defaultFolder();
     SessionLog log(logFolder + QLatin1Char('/') + SessionLog::fileNameFor(QDateTime::currentDateTime(), "window"),
                    true);
-    SessionLog::prune(logFolder);
+    SessionLog::prune(logFolder, log.path());
     DispatcherLogTap dispatcherLog(log);
     const QString resourcesPath = QCoreApplication::applicationDirPath() + QStringLiteral("/Resources");
     const QString dfuUtilPath = resourcesPath + QStringLiteral("/dfu-util-static");

@@ -154,7 +154,7 @@ int runCliApplication(int argc, char* argv[])
     const Console console(options->json);
     SessionLog log(logPathFor(*options), false);
     if (options->logFile.isEmpty())
-        SessionLog::prune(SessionLog::defaultFolder());
+        SessionLog::prune(SessionLog::defaultFolder(), log.path());
     DispatcherLogTap dispatcherLog(log);
     return runCommand(console, *options, log);
 }
