@@ -1,6 +1,7 @@
 #include "UpdateRun.h"
 
 #include "FoundEvent.h"
+#include "TerminalText.h"
 #include "UnitBoard.h"
 #include "UnitFinder.h"
 #include "UpdateSession.h"
@@ -227,7 +228,8 @@ void UpdateRun::finish(ExitCode code, const QString& reason, const QString& advi
     console.event(done);
     qInfo().noquote() << "fwupdater-cli: exit code" << static_cast<int>(code) << (ok ? QStringLiteral("done") : reason);
     if (skipped)
-        status(QStringLiteral("Skipped: serial number %1 was updated earlier in this run.").arg(identity.serialNumber));
+        status(QStringLiteral("Skipped: serial number %1 was updated earlier in this run.")
+                   .arg(terminalText(identity.serialNumber)));
     else if (ok)
         status(QStringLiteral("Done: %1 updated in %2 s.").arg(unit->port).arg(seconds, 0, 'f', 1));
     else if (board)

@@ -399,4 +399,37 @@ TEST(CliAllUnitsWatch, UpdatesEachUnitThatAppearsOnce)
     }
 }
 
+// A unit moved to another port is skipped and named by its serial
+// number; what the unit stored there must not drive the terminal.
+TEST(CliAllUnitsWatch, SkippedUnitsSerialNumberIsShownWithoutControlCharacters)
+{
+    CliBench bench(Backend::Mcuboot);
+    QTemporaryDir cables;
+    const QStringList ports{cables.filePath("bench-1"), cables.filePath("bench-2")};
+    UnitSimulator& unit = bench.plug({"--serial-number", "LMX\x1b]0;owned\x07\x1b[2J-7"});
+    ASSERT_TRUE(unit.isReady());
+    bench.cli().announce(ports);
+    ASSERT_TRUE(QFile::link(unit.path(), ports[0]));
+    bool replugged = false;
+    bool interrupted = false;
+
+    const CliResult result = bench.run({"update", "--all", "--watch"}, [&](QProcess& cli) {
+        const QString out = QString::fromUtf8(cli.peek(1 << 20));
+        if (!replugged && out.contains("Done:")) {
+            ASSERT_TRUE(QFile::remove(ports[0]));
+            ASSERT_TRUE(QFile::link(unit.path(), ports[1]));
+            replugged = true;
+        } else if (!interrupted && out.contains("Skipped")) {
+            ::kill(static_cast<pid_t>(cli.processId()), SIGINT);
+            interrupted = true;
+        }
+    });
+
+    ASSERT_TRUE(result.finished) << result.out.toStdString() << result.err.toStdString();
+    ASSERT_TRUE(interrupted) << result.out.toStdString();
+    EXPECT_TRUE(result.out.contains("Skipped: serial number LMX?]0;owned??[2J-7")) << result.out.toStdString();
+    EXPECT_FALSE(result.out.contains(QChar(0x1b)));
+    EXPECT_FALSE(result.out.contains(QChar(0x07)));
+}
+
 } // namespace
