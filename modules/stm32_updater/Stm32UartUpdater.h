@@ -29,7 +29,9 @@ public:
     using Hook = std::function<void()>;
 
     static constexpr int kReplyTimeoutMs = 1000;
-    static constexpr int kEraseTimeoutMs = 5000;
+    // An erase is answered once every page is erased: a real chip takes up
+    // to 40 ms a page, on top of the usual reply time.
+    static constexpr int kErasePerPageMs = 40;
     static constexpr std::size_t kRxBufferSize = 64;
     static constexpr std::size_t kWriteBlockSize = 256;
     static constexpr std::size_t kReadBlockSize = 32;
@@ -74,7 +76,8 @@ private:
     void CmdGetVerRops();
     void CmdErase(std::span<const std::uint8_t> pages);
     void CmdEraseExt(std::span<const std::uint16_t> pages);
-    void RunErase(std::uint8_t code, std::span<const std::byte> list, int listTimeoutMs);
+    void RunErase(std::uint8_t code, std::span<const std::byte> list, std::size_t pageCount);
+    std::size_t FlashPageCount() const;
     void CmdWrite(std::uint32_t address, std::span<const std::byte> bytes);
     bool WriteBlock(std::uint32_t address, std::span<const std::byte> block);
     void CmdGo(std::uint32_t address);
