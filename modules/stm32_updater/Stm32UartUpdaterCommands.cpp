@@ -80,6 +80,7 @@ void Stm32UartUpdater::EraseForImage(std::uint32_t address, std::size_t imageSiz
         return;
     }
     commandName_ = useErase ? "Erase" : "Erase Ext";
+    RefusePagesBeyondFirstBank(*deviceInfo_, pages);
     // A page number that does not fit its field would wrap round and erase a
     // page the image does not cover.
     if (pages.Last() > (useErase ? kMaxErasePageNumber : kMaxEraseExtPageNumber))
