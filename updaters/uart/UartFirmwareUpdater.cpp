@@ -1,5 +1,6 @@
 #include "UartFirmwareUpdater.h"
 
+#include "BootModeMarker.h"
 #include "CheckModelIdInOtp.h"
 #include "OtpReadSize.h"
 #include "Stm32UartUpdater.h"
@@ -120,6 +121,11 @@ bool UartFirmwareUpdater::upload(const QByteArray& content, std::function<void(i
     const std::vector<std::byte> image = paddedImage(content);
     if (std::ssize(image) < kMinimumImageSize) {
         reportFailure(QStringLiteral("UartFirmwareUpdater: image too short \"%1\"").arg(image_in_use));
+        return false;
+    }
+    if (const QString conflict = bootModeMarkerConflict(programming_address, image.size(), boot_mode_address);
+        !conflict.isEmpty()) {
+        reportFailure(conflict);
         return false;
     }
     const auto relay = [&progress](IFwUpdater::State, unsigned percent) {

@@ -1,5 +1,6 @@
 #include "ButtonStyles.h"
 #include "MainWindow.h"
+#include "QtMessageCapture.h"
 #include "TempResources.h"
 #include "TrailerFlag.h"
 #include "UartFirmwareUpdater.h"
@@ -59,7 +60,7 @@ protected:
     }
 
     void start(int imageSize = kImageSize, std::uint32_t programmingAddress = kFlashBase,
-               std::uint64_t otpSize = kOtpSize)
+               std::uint64_t otpSize = kOtpSize, std::uint32_t markerAddress = kMarkerAddress)
     {
         resources = std::make_unique<TempResources>(
             QStringLiteral("interface=uart\nfirmware_filename=firmware.bin\nproduct_list=Unit:%1\n"
@@ -67,7 +68,7 @@ protected:
         image = makeTestImage(imageSize);
         resources->writeFile("firmware.bin", image);
         updater = new UartFirmwareUpdater(resources->filePath("firmware.bin"), programmingAddress, programmingAddress,
-                                          kOtpAddress, otpSize, kMarkerAddress, QStringLiteral("application"), nullptr);
+                                          kOtpAddress, otpSize, markerAddress, QStringLiteral("application"), nullptr);
         window = std::make_unique<MainWindow>(resources->dir(), &resources->settings(),
                                               resources->filePath("dfu-util-static"), InterfaceType::Uart, updater);
         probe = std::make_unique<WindowProbe>(*window);
@@ -210,31 +211,44 @@ TEST_F(UartWindow, ImageAbove0x08000000ErasesOnlyItsOwnPages)
     EXPECT_FALSE(unit.log().contains("not erased")) << unit.log().toStdString();
 }
 
-// 256 pages of 2 KiB fill the whole flash: with Erase (one byte per page) the
-// list goes out as 255 pages and 1 page, never with the global-erase count.
-TEST_F(UartWindow, WholeFlashImageIsErasedPageByPageAndWrittenWhole)
+struct MarkerCase {
+    const char* name;
+    int imageSize;
+    std::uint32_t markerAddress;
+};
+
+class ImageOverTheMarker : public UartWindow, public ::testing::WithParamInterface<MarkerCase> {};
+
+// An image over the boot-mode marker would have "PUWF" written over bytes that
+// were never erased: such an image, written as it is, is refused before
+// anything is erased, with the reason in the message log.
+TEST_P(ImageOverTheMarker, IsRefusedBeforeAnyErase)
 {
-    constexpr int kWholeFlash = 512 * 1024;
-    start(kWholeFlash);
-    // The boot-mode marker lands inside the image; there the image holds erased bytes.
-    image.replace(kMarkerAddress - kFlashBase, 4, QByteArray(4, '\xff'));
-    resources->writeFile("firmware.bin", image);
+    const MarkerCase& c = GetParam();
+    start(c.imageSize, kFlashBase, kOtpSize, c.markerAddress);
     UnitSimulator unit({"--mode", "stm32", "--model-id", "7", "--erase-command", "erase", "--old-data",
                         "0x08000000:0x80000"});
+    QtMessageCapture messages;
     ASSERT_NO_FATAL_FAILURE(updateUnit(unit));
 
-    EXPECT_TRUE(*finishedStatus);
-    QByteArray expected = withTrailerFlag(image);
-    expected.replace(kMarkerAddress - kFlashBase, 4, "PUWF");
-    const QByteArray flash = unit.image();
-    ASSERT_EQ(flash.size(), kWholeFlash);
-    for (int page = 0; page < 256; ++page) {
-        SCOPED_TRACE(page);
-        ASSERT_EQ(flash.mid(page * 0x800, 0x800), expected.mid(page * 0x800, 0x800));
-    }
-    EXPECT_FALSE(unit.log().contains("whole flash")) << "no global erase";
-    EXPECT_EQ(unit.log().count("Erase: "), 2) << unit.log().toStdString();
+    EXPECT_FALSE(*finishedStatus);
+    EXPECT_EQ(probe->progressFormat(), kWindowErrorText);
+    EXPECT_EQ(unit.image(), QByteArray(0x80000, char(0x5A))) << "the old program was touched";
+    EXPECT_FALSE(unit.log().contains("Erase")) << unit.log().toStdString();
+    EXPECT_FALSE(eventAddress(unit, "write").has_value());
+    EXPECT_FALSE(eventAddress(unit, "marker").has_value());
+    const QString marker = QStringLiteral("covers the boot-mode marker at 0x%1").arg(c.markerAddress, 8, 16, QChar('0'));
+    EXPECT_TRUE(messages.lines().join('\n').contains(marker)) << messages.lines().join('\n').toStdString();
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ImageOverTheMarker,
+    ::testing::Values(
+        // The image that fills the flash, as it is (the marker's word included).
+        MarkerCase{"whole_flash", 512 * 1024, kMarkerAddress},
+        // A small image with the marker on its fifth page, all in the first bank.
+        MarkerCase{"marker_inside_a_small_image", kImageSize, kFlashBase + 0x2000}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(UartWindow, ImageNotAWholeWordIsPaddedWithZeros)
 {
