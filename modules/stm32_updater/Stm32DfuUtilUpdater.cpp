@@ -1,12 +1,10 @@
 #include "Stm32DfuUtilUpdater.h"
 
+#include "PrivateToolFile.h"
 #include "Stm32DfuUtilCommandLine.h"
 #include "Stm32DfuUtilProgress.h"
 
 #include <QDebug>
-#include <QFile>
-#include <QFileInfo>
-#include <QStandardPaths>
 #include <QTimer>
 
 namespace stm32_updater {
@@ -14,15 +12,6 @@ namespace stm32_updater {
 namespace {
 
 constexpr int kKillWaitMs = 5000;
-
-// A file or link left at the path by anyone must not pass for what the tool
-// reads; if it cannot be removed the read is not attempted.
-bool clearPath(const QString& path)
-{
-    QFile::remove(path);
-    const QFileInfo info(path);
-    return !info.exists() && !info.isSymLink();
-}
 
 void stopTool(QProcess& tool)
 {
@@ -32,32 +21,17 @@ void stopTool(QProcess& tool)
     tool.waitForFinished(kKillWaitMs);
 }
 
-// True when the tool ended on its own within the time; a tool that hangs is killed.
-bool runToCompletion(QProcess& tool, int timeoutMs)
+// True when the tool started, ended on its own within the time and said it
+// succeeded (exit code 0); a tool that hangs is killed.
+bool runToSuccess(QProcess& tool, int timeoutMs)
 {
     tool.waitForFinished(timeoutMs);
-    if (tool.state() == QProcess::NotRunning)
-        return true;
-    stopTool(tool);
-    return false;
-}
-
-// The bytes of the regular file at the path, which is removed afterwards.
-std::vector<std::byte> takeFile(const QString& path)
-{
-    const QFileInfo info(path);
-    if (info.isSymLink() || !info.isFile()) {
-        QFile::remove(path);
-        return {};
+    if (tool.state() != QProcess::NotRunning) {
+        stopTool(tool);
+        return false;
     }
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    const QByteArray bytes = file.readAll();
-    file.close();
-    QFile::remove(path);
-    const auto* first = reinterpret_cast<const std::byte*>(bytes.constData());
-    return std::vector<std::byte>(first, first + bytes.size());
+    return tool.error() != QProcess::FailedToStart && tool.exitStatus() == QProcess::NormalExit &&
+           tool.exitCode() == 0;
 }
 
 } // namespace
@@ -191,19 +165,32 @@ bool Stm32DfuUtilUpdater::GetTrailerFlag() const
 
 void Stm32DfuUtilUpdater::ExitDfu(std::uint32_t /*goAddress*/, std::uint32_t /*markerAddress*/) {}
 
+// Each read has a file of its own, so reads of two units at once (two
+// programs, or the window and the command line) never see each other's bytes.
+// Only a run that says it succeeded and leaves exactly the bytes asked for
+// counts: anything else gives no bytes, and so no model.
 std::vector<std::byte> Stm32DfuUtilUpdater::ReadMemory(std::uint32_t address, std::uint64_t size)
 {
-    const QString path = otpFilePath();
-    if (!clearPath(path))
-        return {};
-    QProcess tool;
-    tool.start(dfu_util_path, dfuUploadArguments(device_vid_pid, address, size, path, usb_path), QIODevice::ReadWrite);
-    if (!runToCompletion(tool, readTimeoutMs)) {
-        // Whatever a killed tool left behind is not a complete read.
-        QFile::remove(path);
+    const PrivateToolFile otpFile(QStringLiteral("otp.bin"));
+    if (!otpFile.isValid()) {
+        qWarning() << "no private temporary folder for the OTP read:" << otpFile.errorString();
         return {};
     }
-    return takeFile(path);
+    QProcess tool;
+    tool.start(dfu_util_path, dfuUploadArguments(device_vid_pid, address, size, otpFile.path(), usb_path),
+               QIODevice::ReadWrite);
+    if (!runToSuccess(tool, readTimeoutMs)) {
+        qWarning() << "dfu-util-static did not read the OTP block: exit code" << tool.exitCode()
+                   << (tool.exitStatus() == QProcess::NormalExit ? "" : "(crashed or killed)");
+        return {};
+    }
+    const std::optional<QByteArray> bytes = otpFile.read(static_cast<qint64>(size));
+    if (!bytes) {
+        qWarning() << "dfu-util-static left no OTP file of" << size << "bytes";
+        return {};
+    }
+    const auto* first = reinterpret_cast<const std::byte*>(bytes->constData());
+    return std::vector<std::byte>(first, first + bytes->size());
 }
 
 bool Stm32DfuUtilUpdater::ConnectDevice()
@@ -212,10 +199,5 @@ bool Stm32DfuUtilUpdater::ConnectDevice()
 }
 
 void Stm32DfuUtilUpdater::DisconnectDevice() {}
-
-QString Stm32DfuUtilUpdater::otpFilePath()
-{
-    return QStandardPaths::writableLocation(QStandardPaths::TempLocation) + QStringLiteral("/lumavex_otp.bin");
-}
 
 } // namespace stm32_updater

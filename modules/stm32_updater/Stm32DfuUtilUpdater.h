@@ -19,7 +19,7 @@ namespace stm32_updater {
 
 // Drives an STM32 in its USB DFU bootloader through the dfu-util tool: an
 // asynchronous firmware download followed through the tool's progress output,
-// and a blocking read of the OTP area through a temporary file.
+// and a blocking read of the OTP area through a private temporary file.
 class Stm32DfuUtilUpdater : public QObject, public IStm32Updater {
     Q_OBJECT
     Q_INTERFACES(IStm32Updater)
@@ -51,8 +51,6 @@ public:
     // ("1-2"); empty: the only unit with the identifiers.
     void setUsbPath(const QString& path) { usb_path = path; }
 
-    // Where the tool leaves the OTP bytes it read.
-    static QString otpFilePath();
     // How long ReadMemory lets the tool run before killing it.
     void setReadTimeoutMs(int timeoutMs) { readTimeoutMs = timeoutMs; }
     // How long a download may go without output before the tool is ended; tests shorten it.

@@ -343,8 +343,16 @@ int SimTool::upload()
         close(fd);
         return fail("Error during upload (LIBUSB_ERROR_IO)", kExitIoError);
     }
-    const bool whole = write(fd, image.data(), image.size()) == static_cast<ssize_t>(image.size());
+    // A tool that claims success over a file of the wrong size, or writes it
+    // all and still fails.
+    const std::size_t length = fault == "short-file" ? half : fault == "long-file" ? image.size() + kEntrySize
+                                                                                    : image.size();
+    std::vector<unsigned char> content = image;
+    content.resize(length, 0xFF);
+    const bool whole = write(fd, content.data(), length) == static_cast<ssize_t>(length);
     close(fd);
     printBars("Upload  ", image.size(), config.number("DFU_SIM_UPLOAD_MS", 50));
+    if (fault == "exit-after-file")
+        return fail("Error during upload get_status", kExitIoError);
     return whole ? 0 : fail("Could not write the file", kExitIoError);
 }
