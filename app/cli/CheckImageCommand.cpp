@@ -39,10 +39,9 @@ void printFacts(const Console& console, const StartupConfig& config, const Image
 
 } // namespace
 
-ExitCode runCheckImageCommand(const Console& console, const StartupConfig& config, const QByteArray& bytes)
+ExitCode runCheckImageCommand(const Console& console, const StartupConfig& config, const FirmwareImage& image)
 {
-    const ImageCheckResult result =
-        ImageCheck(config.interfaceType, config.programmingAddress).run(config.firmwarePath, bytes);
+    const ImageCheckResult result = ImageCheck(config).run(image);
     const ExitCode exit = result.passed() ? ExitCode::Done : ExitCode::UsageOrInput;
     console.event(imageEvent(config, result, exit));
     printFacts(console, config, result);

@@ -87,8 +87,8 @@ std::optional<CliOptions> CliOptions::parse(const QStringList& arguments, const 
     }
     const QStringList positional = parser.positionalArguments();
     if (positional.size() != 1 || !commandNamed(positional.first())) {
-        error = positional.isEmpty() ? QStringLiteral("No command given: use list, update or check-image.")
-                                     : QStringLiteral("Unknown command \"%1\": use list, update or check-image.")
+        error = positional.isEmpty() ? QStringLiteral("No command given: use check-image, list or update.")
+                                     : QStringLiteral("Unknown command \"%1\": use check-image, list or update.")
                                            .arg(positional.join(QLatin1Char(' ')));
         return std::nullopt;
     }

@@ -4,8 +4,6 @@
 #include "Stm32ApplicationImage.h"
 #include "Stm32DeviceTable.h"
 
-#include <QCryptographicHash>
-#include <QFileInfo>
 #include <span>
 
 namespace {
@@ -34,13 +32,20 @@ ImageCheck::ImageCheck(InterfaceType interfaceType, std::uint32_t programmingAdd
 {
 }
 
-ImageCheckResult ImageCheck::run(const QString& path, const QByteArray& bytes) const
+UpdateSession::ImageCheck ImageCheck::forSession(const StartupConfig& config)
 {
+    if (!config.imageCheck)
+        return {};
+    return [check = ImageCheck(config)](const FirmwareImage& image) { return check.problem(image); };
+}
+
+ImageCheckResult ImageCheck::run(const FirmwareImage& image) const
+{
+    const QByteArray& bytes = image.bytes;
     ImageCheckResult result;
-    result.fileName = QFileInfo(path).fileName();
+    result.fileName = image.fileName();
     result.facts.append({QStringLiteral("size"), bytes.size()});
-    result.facts.append(
-        {QStringLiteral("sha256"), QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex())});
+    result.facts.append({QStringLiteral("sha256"), image.sha256Hex()});
     if (interfaceType == InterfaceType::McubootSerial)
         checkMcubootImage(bytes, result);
     else
@@ -79,7 +84,8 @@ void ImageCheck::checkStm32Application(const QByteArray& bytes, ImageCheckResult
                              .arg(result.fileName, hex32(programmingAddress), QString::fromStdString(reason));
         return;
     }
-    result.facts.append({{QStringLiteral("padded_size"), static_cast<qulonglong>(image::Stm32ApplicationImage::paddedSize(image->fileSize))},
+    const auto paddedSize = static_cast<qulonglong>(image::Stm32ApplicationImage::paddedSize(image->fileSize));
+    result.facts.append({{QStringLiteral("padded_size"), paddedSize},
                          {QStringLiteral("programming_address"), hex32(image->programmingAddress)},
                          {QStringLiteral("last_address"), hex32(image->lastAddress)},
                          {QStringLiteral("flash_end"), hex32(image->flashEnd)},

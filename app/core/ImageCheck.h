@@ -1,7 +1,10 @@
 #pragma once
 
+#include "FirmwareImage.h"
 #include "ImageCheckResult.h"
 #include "InterfaceType.h"
+#include "StartupConfig.h"
+#include "UpdateSession.h"
 
 #include <QByteArray>
 #include <QString>
@@ -15,10 +18,15 @@
 class ImageCheck {
 public:
     ImageCheck(InterfaceType interfaceType, std::uint32_t programmingAddress);
+    explicit ImageCheck(const StartupConfig& config) : ImageCheck(config.interfaceType, config.programmingAddress) {}
 
-    ImageCheckResult run(const QString& path, const QByteArray& bytes) const;
-    // Empty when `bytes` may be written, else the reason.
-    QString problem(const QString& path, const QByteArray& bytes) const { return run(path, bytes).problem; }
+    ImageCheckResult run(const FirmwareImage& image) const;
+    // Empty when the image may be written, else the reason.
+    QString problem(const FirmwareImage& image) const { return run(image).problem; }
+
+    // The check an update session runs on each image, or none when the
+    // configuration turns it off.
+    static UpdateSession::ImageCheck forSession(const StartupConfig& config);
 
 private:
     void checkMcubootImage(const QByteArray& bytes, ImageCheckResult& result) const;

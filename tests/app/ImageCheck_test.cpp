@@ -28,7 +28,7 @@ TEST(ImageCheck, McubootSerialTakesOnlyMcubootImages)
              Case{"wrong hash", wrongHash, "firmware image \"app.bin\" is not an MCUboot image: SHA-256 TLV "},
          }) {
         SCOPED_TRACE(name);
-        const ImageCheckResult result = check.run("/somewhere/images/app.bin", image);
+        const ImageCheckResult result = check.run({"/somewhere/images/app.bin", image});
         EXPECT_EQ(result.format, "mcuboot");
         EXPECT_EQ(result.passed(), problem.isEmpty());
         EXPECT_TRUE(result.problem.isEmpty() || result.problem.startsWith(problem)) << result.problem.toStdString();
@@ -58,7 +58,7 @@ TEST(ImageCheck, BothStm32BackEndsTakeAnApplicationForTheirAddressThatFitsTheLar
                       prefix + "reset handler 0x08000100 is even, not a Thumb address"},
              }) {
             SCOPED_TRACE(name);
-            const ImageCheckResult result = check.run("app.bin", image);
+            const ImageCheckResult result = check.run({"app.bin", image});
             EXPECT_EQ(result.format, "stm32");
             EXPECT_EQ(result.problem, problem);
         }
@@ -68,7 +68,7 @@ TEST(ImageCheck, BothStm32BackEndsTakeAnApplicationForTheirAddressThatFitsTheLar
 TEST(ImageCheck, APassedImageListsWhatWasFound)
 {
     const ImageCheckResult stm32 =
-        ImageCheck(InterfaceType::Uart, kAddress).run("app.bin", Stm32ImageBuilder().size(1001).build());
+        ImageCheck(InterfaceType::Uart, kAddress).run({"app.bin", Stm32ImageBuilder().size(1001).build()});
     QStringList names;
     for (const auto& [name, value] : stm32.facts)
         names << name + "=" + value.toString();
@@ -77,7 +77,7 @@ TEST(ImageCheck, APassedImageListsWhatWasFound)
                                          "stack_pointer=0x20020000", "reset_handler=0x080001c1"}));
 
     McubootImageBuilder builder;
-    const ImageCheckResult mcuboot = ImageCheck(InterfaceType::McubootSerial, 0).run("app.bin", builder.build());
+    const ImageCheckResult mcuboot = ImageCheck(InterfaceType::McubootSerial, 0).run({"app.bin", builder.build()});
     QMap<QString, QVariant> facts;
     for (const auto& [name, value] : mcuboot.facts)
         facts.insert(name, value);

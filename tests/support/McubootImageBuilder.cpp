@@ -23,6 +23,11 @@ McubootImageBuilder::McubootImageBuilder() : bodyBytes(makeTestImage(4096))
     version(1, 2, 3, 4);
 }
 
+QByteArray McubootImageBuilder::imageOfSize(qsizetype fileSize)
+{
+    return McubootImageBuilder().body(makeTestImage(static_cast<int>(fileSize - kOverhead))).build();
+}
+
 McubootImageBuilder& McubootImageBuilder::body(const QByteArray& bytes)
 {
     bodyBytes = bytes;

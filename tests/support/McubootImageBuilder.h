@@ -22,7 +22,14 @@ public:
     static constexpr qsizetype kProtectedTlvSizeOffset = 10;
     static constexpr qsizetype kImageSizeOffset = 12;
 
+    // Header and SHA-256 TLV around the body.
+    static constexpr qsizetype kOverhead = 32 + 40;
+
     McubootImageBuilder();
+
+    // A file of exactly `fileSize` bytes (kOverhead or more): a default image
+    // whose body fills what header and TLV area leave.
+    static QByteArray imageOfSize(qsizetype fileSize);
 
     McubootImageBuilder& body(const QByteArray& bytes);
     McubootImageBuilder& headerSize(quint16 size);

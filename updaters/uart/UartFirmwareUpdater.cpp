@@ -2,9 +2,11 @@
 
 #include "CheckModelIdInOtp.h"
 #include "OtpReadSize.h"
+#include "Stm32ApplicationImage.h"
 #include "Stm32UartUpdater.h"
 
 #include <QDebug>
+#include <QFileInfo>
 #include <cstdio>
 #include <fmt/format.h>
 #include <optional>
@@ -122,6 +124,13 @@ bool UartFirmwareUpdater::upload(const QByteArray& content, std::function<void(i
         reportFailure(QStringLiteral("UartFirmwareUpdater: image too short \"%1\"").arg(image_in_use));
         return false;
     }
+    // Before the erase: an image past the unit's flash end would be erased
+    // and written page by page until the bootloader refuses one.
+    if (const QString problem = flashEndProblem(content.size()); !problem.isEmpty()) {
+        client->DisconnectDevice();
+        reportFailure(problem);
+        return false;
+    }
     const auto relay = [&progress](IFwUpdater::State, unsigned percent) {
         if (progress)
             progress(static_cast<int>(percent));
@@ -129,6 +138,21 @@ bool UartFirmwareUpdater::upload(const QByteArray& content, std::function<void(i
     const bool flashed = client->Flash(image, relay, programming_address);
     client->DisconnectDevice();
     return flashed;
+}
+
+QString UartFirmwareUpdater::flashEndProblem(qsizetype imageSize) const
+{
+    const std::optional<stm32_updater::Stm32DeviceInfo> device = client->ConnectedDevice();
+    if (!flash_end_check || !device)
+        return {};
+    const std::string problem = image::Stm32ApplicationImage::fitProblem(static_cast<std::size_t>(imageSize),
+                                                                         programming_address, device->flashEnd);
+    if (problem.empty())
+        return {};
+    return QStringLiteral("firmware image \"%1\" does not fit product 0x%2: %3")
+        .arg(QFileInfo(image_in_use).fileName())
+        .arg(device->productId, 4, 16, QLatin1Char('0'))
+        .arg(QString::fromStdString(problem));
 }
 
 void UartFirmwareUpdater::reportUnreadableImage(const QString& error)
