@@ -1,6 +1,7 @@
 #include "Application.h"
 
 #include "DispatcherLogTap.h"
+#include "ImageCheck.h"
 #include "MainWindow.h"
 #include "SessionLog.h"
 #include "SessionRecorder.h"
@@ -34,6 +35,7 @@ int runApplication(int argc, char* argv[])
     {
         MainWindow window(resourcesDir, &settings, dfuUtilPath, config.interfaceType,
                           createUpdater(config, dfuUtilPath).release());
+        window.updateSession().setImageCheck(ImageCheck::forSession(config));
         // Owned by the session, so it still records an update the closing window waits for.
         new SessionRecorder(log, window.updateSession(), &window.updateSession());
         SessionRecorder::recordStart(log, QStringLiteral("fwupdater"), settings.fileName(), config,

@@ -1,5 +1,6 @@
 #include "AllUnitsRun.h"
 
+#include "ImageCheck.h"
 #include "SessionLog.h"
 #include "SessionRecorder.h"
 #include "UpdateRun.h"
@@ -165,6 +166,7 @@ void AllUnitsRun::startUnit(const FoundUnit& unit)
                                                    createUpdater(config.startup, config.dfuUtilPath).release());
     job->session->setReadsIdentity(true);
     job->session->setImage(settings.image);
+    job->session->setImageCheck(ImageCheck::forSession(config.startup));
     job->recorder = std::make_unique<SessionRecorder>(log, *job->session);
     UpdateRun::Settings runSettings;
     runSettings.onlyPort = unit.port;

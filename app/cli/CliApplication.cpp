@@ -1,11 +1,13 @@
 #include "CliApplication.h"
 
 #include "AllUnitsRun.h"
+#include "CheckImageCommand.h"
 #include "CliConfig.h"
 #include "CliOptions.h"
 #include "Console.h"
 #include "DispatcherLogTap.h"
 #include "ExitCode.h"
+#include "ImageCheck.h"
 #include "ImageInfo.h"
 #include "ListCommand.h"
 #include "SessionLog.h"
@@ -74,18 +76,48 @@ int runAllUnits(const Console& console, const CliOptions& options, const CliConf
     return QCoreApplication::exec();
 }
 
+// Before any unit is looked for: a refused image ends the run here.
+QString checkImage(const Console& console, const StartupConfig& config, const FirmwareImage& image, SessionLog& log)
+{
+    if (!config.imageCheck) {
+        console.tell(QStringLiteral("image_check is false in the configuration: the image is written without the "
+                                    "image checks."));
+        return {};
+    }
+    const QString problem = ImageCheck(config).problem(image);
+    if (problem.isEmpty())
+        return {};
+    log.info(QStringLiteral("image refused: %1").arg(problem));
+    return problem + QStringLiteral(". Nothing was written. Give the right image with --image, or set "
+                                    "image_check=false for an image that breaks these rules on purpose.");
+}
+
+int runCheckImage(const Console& console, const CliConfig& config, SessionLog& log)
+{
+    QString error;
+    const std::optional<FirmwareImage> image = CliConfig::loadImage(config.startup.firmwarePath, error);
+    if (!image)
+        return inputError(console, error);
+    log.info(QStringLiteral("fwupdater-cli check-image, configuration %1, image %2")
+                 .arg(config.configPath, ImageInfo::of(*image).describe()));
+    return static_cast<int>(runCheckImageCommand(console, config.startup, *image));
+}
+
 int runUpdate(const Console& console, const CliOptions& options, const CliConfig& config, SessionLog& log)
 {
     QString error;
     const std::optional<FirmwareImage> image = CliConfig::loadImage(config.startup.firmwarePath, error);
     if (!image)
         return inputError(console, error);
+    if (const QString refusal = checkImage(console, config.startup, *image, log); !refusal.isEmpty())
+        return inputError(console, refusal);
     if (options.all)
         return runAllUnits(console, options, config, log, *image);
     UpdateSession session(config.startup.interfaceType, config.dfuUtilPath,
                           createUpdater(config.startup, config.dfuUtilPath).release());
     session.setReadsIdentity(true);
     session.setImage(*image);
+    session.setImageCheck(ImageCheck::forSession(config.startup));
     SessionRecorder recorder(log, session);
     SessionRecorder::recordStart(log, QStringLiteral("fwupdater-cli update"), config.configPath, config.startup,
                                  ImageInfo::of(*image));
@@ -108,6 +140,8 @@ int runCommand(const Console& console, const CliOptions& options, SessionLog& lo
         log.info(QStringLiteral("fwupdater-cli list, configuration %1").arg(config->configPath));
         return static_cast<int>(runListCommand(console, finderFor(*config, options)));
     }
+    if (options.command == CliOptions::Command::CheckImage)
+        return runCheckImage(console, *config, log);
     return runUpdate(console, options, *config, log);
 }
 

@@ -25,6 +25,8 @@ std::optional<CliOptions::Command> commandNamed(const QString& name)
         return CliOptions::Command::List;
     if (name == QLatin1String("update"))
         return CliOptions::Command::Update;
+    if (name == QLatin1String("check-image"))
+        return CliOptions::Command::CheckImage;
     return std::nullopt;
 }
 
@@ -85,8 +87,8 @@ std::optional<CliOptions> CliOptions::parse(const QStringList& arguments, const 
     }
     const QStringList positional = parser.positionalArguments();
     if (positional.size() != 1 || !commandNamed(positional.first())) {
-        error = positional.isEmpty() ? QStringLiteral("No command given: use list or update.")
-                                     : QStringLiteral("Unknown command \"%1\": use list or update.")
+        error = positional.isEmpty() ? QStringLiteral("No command given: use check-image, list or update.")
+                                     : QStringLiteral("Unknown command \"%1\": use check-image, list or update.")
                                            .arg(positional.join(QLatin1Char(' ')));
         return std::nullopt;
     }
@@ -120,15 +122,23 @@ QString CliOptions::helpText()
   fwupdater-cli update [--port PATH] [--wait SECONDS] [--json] [--log FILE] [common options]
   fwupdater-cli update --all [--wait SECONDS] [--count N | --watch] [--report FILE.csv]
                        [--json] [--log FILE] [common options]
+  fwupdater-cli check-image [--json] [common options]
 
 Writes a firmware image into a Lumavex unit, as the updater window does, without a display.
 
 Commands:
   list     Print the units that count as connected under the configuration:
            port (or DFU path), VID:PID and product name. Asks no unit anything.
-  update   Find the unit, check its model identifier against device_id_list
-           (not with fw_target_type "service"), write the image and start the
-           new firmware.
+  update   Check the image (see check-image), find the unit, check its model
+           identifier against device_id_list (not with fw_target_type
+           "service"), write the image and start the new firmware.
+  check-image
+           Run only the image check and print what it found: format, sizes,
+           hashes, vector table. mcuboot_serial takes an MCUboot image (header
+           magic, sizes, TLV area, SHA-256 TLV); uart and usb take an
+           application for programming_address (it ends below the flash end,
+           its stack pointer lies in SRAM, its reset handler is odd and inside
+           the image). Asks no unit anything.
 
 Options:
   --port PATH       update only the unit on this port (usb: the DFU unit at this
@@ -151,7 +161,8 @@ Options:
                     image SHA-256, outcome, reason, seconds, host name); a new
                     file gets a header row.
   --json            print one JSON object per line on standard output and nothing
-                    else there (events "found", "model", "progress", "done").
+                    else there (events "found", "model", "progress", "done";
+                    check-image: one "image" event).
   --log FILE        write the session log to FILE instead of the application-data
                     folder's logs/ (list accepts it too).
   --resources DIR   the Resources folder (default: Resources beside the executable).
@@ -160,15 +171,19 @@ Options:
   --help            print this text and exit.
   --version         print the version and exit.
 
+The image check is on unless config.ini says image_check=false; then update
+writes the image unchecked and says so once at start-up.
+
 Progress goes to standard output: on a terminal one line that rewrites itself,
 otherwise one line per 10 %. Messages for a person go to standard error.
 
 Exit codes:
   0  done (list: the listing was printed, also when it is empty; --all:
-     every unit done)
+     every unit done; check-image: the image passes the checks)
   1  the update failed (or the unit did not answer)
   2  usage, configuration or image error (missing or unreadable config or
-     image, empty image, unknown option)
+     image, empty image, an image the image check refuses, unknown option);
+     check-image: the image check refuses the image
   3  no unit found (after --wait; --all: also a DFU unit that Ctrl-C kept
      from its turn)
   4  model identifier refused

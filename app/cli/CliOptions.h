@@ -6,7 +6,7 @@
 
 // The parsed command line of fwupdater-cli.
 struct CliOptions {
-    enum class Command { List, Update, Help, Version };
+    enum class Command { List, Update, CheckImage, Help, Version };
 
     Command command = Command::Help;
     bool json = false;

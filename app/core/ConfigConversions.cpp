@@ -43,6 +43,16 @@ std::uint16_t fromHex(const QString& text)
     return parseHex(text).value_or(0);
 }
 
+std::optional<bool> parseBool(const QVariant& value)
+{
+    const QString text = value.toString().trimmed();
+    if (text.compare(QLatin1String("true"), Qt::CaseInsensitive) == 0)
+        return true;
+    if (text.compare(QLatin1String("false"), Qt::CaseInsensitive) == 0)
+        return false;
+    return std::nullopt;
+}
+
 InterfaceType toInterfaceType(const QVariant& value)
 {
     const QString text = value.toString();

@@ -24,6 +24,8 @@ std::uint32_t toDecimal(const QVariant& value);
 std::optional<std::uint32_t> parseAddress(const QVariant& value);
 std::optional<std::uint32_t> parseDecimal(const QVariant& value);
 std::uint16_t fromHex(const QString& text);
+// "true" or "false", in any case; empty for anything else.
+std::optional<bool> parseBool(const QVariant& value);
 
 InterfaceType toInterfaceType(const QVariant& value);
 

@@ -56,6 +56,23 @@ int readBaud(const QSettings& settings)
     return static_cast<int>(*baud);
 }
 
+// On unless the file says false; turning it off is worth a warning of its own.
+bool readImageCheck(const QSettings& settings)
+{
+    const QString key = QStringLiteral("image_check");
+    const QVariant value = settings.value(key);
+    if (!value.isValid() || writtenText(value).trimmed().isEmpty())
+        return true;
+    const std::optional<bool> on = config::parseBool(value);
+    if (!on)
+        warnConfigValue(key, writtenText(value), QStringLiteral("is not true or false"),
+                        QStringLiteral("true is used"));
+    else if (!*on)
+        warnConfigValue(key, writtenText(value), QStringLiteral("turns the image checks off"),
+                        QStringLiteral("firmware images are written without being checked"));
+    return on.value_or(true);
+}
+
 QString readFirmwarePath(const QSettings& settings, const QDir& resourcesDir)
 {
     const QString name = settings.value("firmware_filename").toString();
@@ -100,5 +117,6 @@ StartupConfig StartupConfig::read(const QSettings& settings, const QDir& resourc
     config.otpAddress = readAddress(settings, QStringLiteral("otp_address"));
     config.otpSize = readDecimal(settings, QStringLiteral("otp_size"));
     config.mcubootBaud = readBaud(settings);
+    config.imageCheck = readImageCheck(settings);
     return config;
 }

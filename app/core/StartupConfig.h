@@ -18,6 +18,8 @@ struct StartupConfig {
     std::uint32_t otpAddress = 0;
     std::uint64_t otpSize = 0;
     int mcubootBaud = 921600;
+    // Whether an image is checked before anything on the unit is erased.
+    bool imageCheck = true;
 
     static constexpr int kDefaultMcubootBaud = 921600;
 

@@ -16,7 +16,9 @@ std::unique_ptr<FirmwareUpdaterBase> createUpdater(const StartupConfig& config, 
     case InterfaceType::Uart:
         break;
     }
-    return std::make_unique<UartFirmwareUpdater>(config.firmwarePath, config.startAddress, config.programmingAddress,
-                                                 config.otpAddress, config.otpSize, config.bootModeAddress,
-                                                 config.fwTargetType, nullptr);
+    auto uart = std::make_unique<UartFirmwareUpdater>(config.firmwarePath, config.startAddress,
+                                                      config.programmingAddress, config.otpAddress, config.otpSize,
+                                                      config.bootModeAddress, config.fwTargetType, nullptr);
+    uart->setFlashEndCheck(config.imageCheck);
+    return uart;
 }

@@ -1,9 +1,11 @@
 #pragma once
 
 #include "IFwUpdater.h"
+#include "Stm32DeviceTable.h"
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 // An STM32 built-in bootloader, whatever the transport.
@@ -18,4 +20,7 @@ public:
     virtual bool ConnectDevice() = 0;
     // Undoes what ConnectDevice set up on the transport.
     virtual void DisconnectDevice() = 0;
+    // The device table row of the unit ConnectDevice identified; nothing
+    // where the transport does not identify the unit.
+    virtual std::optional<stm32_updater::Stm32DeviceInfo> ConnectedDevice() const { return std::nullopt; }
 };

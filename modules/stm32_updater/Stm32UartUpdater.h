@@ -55,6 +55,7 @@ public:
     std::vector<std::byte> ReadMemory(std::uint32_t address, std::uint64_t size) override;
     bool ConnectDevice() override;
     void DisconnectDevice() override;
+    std::optional<Stm32DeviceInfo> ConnectedDevice() const override { return deviceInfo_; }
 
 private:
     // Bootloader commands the device listed in its Get reply.

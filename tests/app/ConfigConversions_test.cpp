@@ -123,6 +123,28 @@ TEST(StartupConfig, MissingConfigGivesTheDefaults)
     EXPECT_EQ(config.otpAddress, 0u);
     EXPECT_EQ(config.otpSize, 0u);
     EXPECT_EQ(config.mcubootBaud, 921600);
+    EXPECT_TRUE(config.imageCheck);
+}
+
+TEST(StartupConfig, ImageCheckIsOffOnlyForFalse)
+{
+    struct Case {
+        const char* line;
+        bool imageCheck;
+    };
+    for (const auto& [line, imageCheck] : {
+             Case{"", true},
+             Case{"image_check=true\n", true},
+             Case{"image_check=false\n", false},
+             Case{"image_check= False \n", false},
+             Case{"image_check=0\n", true},
+             Case{"image_check=no\n", true},
+             Case{"image_check=\n", true},
+         }) {
+        SCOPED_TRACE(line);
+        TempResources resources(QString::fromUtf8(line));
+        EXPECT_EQ(StartupConfig::read(resources.settings(), resources.dir()).imageCheck, imageCheck);
+    }
 }
 
 TEST(StartupConfig, ConvertsEveryKeyItPassesToTheBackEnd)

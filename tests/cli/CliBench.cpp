@@ -1,7 +1,8 @@
 #include "CliBench.h"
 
+#include "McubootImageBuilder.h"
+#include "Stm32ImageBuilder.h"
 #include "TrailerFlag.h"
-#include "WindowTexts.h"
 
 #include <QFile>
 
@@ -31,7 +32,8 @@ CliBench::CliBench(Backend unitBackend, const QString& extraIni, int imageSize) 
                                                 QStringLiteral("firmware_filename=firmware.bin\n"
                                                                "device_id_list=7, 12\n") +
                                                 extraIni);
-    image = makeTestImage(imageSize);
+    image = backend == Backend::Mcuboot ? McubootImageBuilder::imageOfSize(imageSize)
+                                        : Stm32ImageBuilder().size(imageSize).build();
     resources->writeFile(QStringLiteral("firmware.bin"), image);
     if (backend == Backend::Usb) {
         resources->copyFrom(DfuSimEnvironment::toolPath(), QStringLiteral("dfu-util-static"));

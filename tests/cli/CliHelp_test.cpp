@@ -12,7 +12,7 @@ TEST(CliHelp, DocumentsEveryOptionAndExitCode)
     const CliResult result = cli.run({"--help"});
 
     EXPECT_EQ(result.exitCode, 0);
-    for (const char* option : {"list", "update", "--port PATH", "--wait SECONDS", "--json", "--log FILE",
+    for (const char* option : {"list", "update", "check-image", "--port PATH", "--wait SECONDS", "--json", "--log FILE",
                                "--resources DIR", "--config FILE", "--image FILE", "--help", "--version"})
         EXPECT_TRUE(result.out.contains(option)) << option;
     for (int code = 0; code <= 5; ++code)

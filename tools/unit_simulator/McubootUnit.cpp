@@ -2,6 +2,7 @@
 
 #include "CborWriter.h"
 #include "EventLog.h"
+#include "McubootImage.h"
 
 #include <chrono>
 #include <thread>
@@ -62,7 +63,19 @@ std::vector<std::uint8_t> McubootUnit::reset()
 {
     ++resets;
     EventLog::event("reset {}", resets);
+    if (uploadStarted)
+        checkReceivedImage();
     return rcOnly(0);
+}
+
+void McubootUnit::checkReceivedImage() const
+{
+    // What MCUboot looks at before it boots the image in its slot.
+    std::string reason;
+    if (const auto image = image::McubootImage::read(this->image, reason))
+        EventLog::event("image-check ok {} {}", image->tlvEnd(), image::toHex(image->tlvHash));
+    else
+        EventLog::event("image-check bad {}", reason);
 }
 
 std::vector<std::uint8_t> McubootUnit::otpRead(const CborValue& body) const

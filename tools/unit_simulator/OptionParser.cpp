@@ -193,6 +193,9 @@ Output on stdout, one line per event, flushed at once:
   ready PATH              the link is up and answers
   image-complete SIZE     MCUboot: the last byte of an image of SIZE bytes came in
   reset COUNT             MCUboot: a reset request came; COUNT requests so far
+  image-check ok END HASH MCUboot, after a reset that follows an upload: the received image passes
+                          MCUboot's format checks; END is where its TLV area ends, HASH its SHA-256
+  image-check bad REASON  MCUboot: as above, but MCUboot would not boot it, for REASON
   write ADDR SIZE         STM32: a Write Memory block was stored
   marker ADDR HEX         STM32: a write hit the marker address, with its bytes in hex ("50555746" is PUWF)
   go ADDR                 STM32: Go to ADDR was received

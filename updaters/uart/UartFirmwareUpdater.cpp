@@ -3,9 +3,11 @@
 #include "BootModeMarker.h"
 #include "CheckModelIdInOtp.h"
 #include "OtpReadSize.h"
+#include "Stm32ApplicationImage.h"
 #include "Stm32UartUpdater.h"
 
 #include <QDebug>
+#include <QFileInfo>
 #include <cstdio>
 #include <fmt/format.h>
 #include <optional>
@@ -123,9 +125,15 @@ bool UartFirmwareUpdater::upload(const QByteArray& content, std::function<void(i
         reportFailure(QStringLiteral("UartFirmwareUpdater: image too short \"%1\"").arg(image_in_use));
         return false;
     }
-    if (const QString conflict = bootModeMarkerConflict(programming_address, image.size(), boot_mode_address);
-        !conflict.isEmpty()) {
-        reportFailure(conflict);
+    // Before the erase: an image over the boot-mode marker would have the
+    // marker programmed over image bytes, and one past the unit's flash end
+    // would be erased and written page by page until the bootloader refuses one.
+    QString problem = bootModeMarkerConflict(programming_address, image.size(), boot_mode_address);
+    if (problem.isEmpty())
+        problem = flashEndProblem(content.size());
+    if (!problem.isEmpty()) {
+        client->DisconnectDevice();
+        reportFailure(problem);
         return false;
     }
     const auto relay = [&progress](IFwUpdater::State, unsigned percent) {
@@ -135,6 +143,21 @@ bool UartFirmwareUpdater::upload(const QByteArray& content, std::function<void(i
     const bool flashed = client->Flash(image, relay, programming_address);
     client->DisconnectDevice();
     return flashed;
+}
+
+QString UartFirmwareUpdater::flashEndProblem(qsizetype imageSize) const
+{
+    const std::optional<stm32_updater::Stm32DeviceInfo> device = client->ConnectedDevice();
+    if (!flash_end_check || !device)
+        return {};
+    const std::string problem = image::Stm32ApplicationImage::fitProblem(static_cast<std::size_t>(imageSize),
+                                                                         programming_address, device->flashEnd);
+    if (problem.empty())
+        return {};
+    return QStringLiteral("firmware image \"%1\" does not fit product 0x%2: %3")
+        .arg(QFileInfo(image_in_use).fileName())
+        .arg(device->productId, 4, 16, QLatin1Char('0'))
+        .arg(QString::fromStdString(problem));
 }
 
 void UartFirmwareUpdater::reportUnreadableImage(const QString& error)
