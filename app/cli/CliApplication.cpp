@@ -8,6 +8,7 @@
 #include "ExitCode.h"
 #include "ImageInfo.h"
 #include "ListCommand.h"
+#include "PackageCommands.h"
 #include "SessionLog.h"
 #include "SessionRecorder.h"
 #include "UnitFinder.h"
@@ -152,6 +153,8 @@ int runCliApplication(int argc, char* argv[])
         return 0;
     }
     const Console console(options->json);
+    if (options->command == CliOptions::Command::Package)
+        return static_cast<int>(runPackageCommand(console, options->package));
     SessionLog log(logPathFor(*options), false);
     if (options->logFile.isEmpty())
         SessionLog::prune(SessionLog::defaultFolder());

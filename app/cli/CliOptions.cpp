@@ -63,11 +63,28 @@ bool readProductionOptions(const QCommandLineParser& parser, CliOptions& options
     return true;
 }
 
+// "package" comes first and brings its own options (its --version takes a value).
+std::optional<CliOptions> parsePackageCommand(const QStringList& arguments, const QString& applicationDir,
+                                              QString& error)
+{
+    bool help = false;
+    const std::optional<PackageOptions> package = PackageOptions::parse(arguments, applicationDir, help, error);
+    if (!package)
+        return std::nullopt;
+    CliOptions options;
+    options.command = help ? CliOptions::Command::Help : CliOptions::Command::Package;
+    options.package = *package;
+    options.json = package->json;
+    return options;
+}
+
 } // namespace
 
 std::optional<CliOptions> CliOptions::parse(const QStringList& arguments, const QString& applicationDir,
                                             QString& error)
 {
+    if (arguments.size() > 1 && arguments.at(1) == QLatin1String("package"))
+        return parsePackageCommand(arguments.mid(2), applicationDir, error);
     QCommandLineParser parser;
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     parser.addOptions(
@@ -85,8 +102,9 @@ std::optional<CliOptions> CliOptions::parse(const QStringList& arguments, const 
     }
     const QStringList positional = parser.positionalArguments();
     if (positional.size() != 1 || !commandNamed(positional.first())) {
-        error = positional.isEmpty() ? QStringLiteral("No command given: use list or update.")
-                                     : QStringLiteral("Unknown command \"%1\": use list or update.")
+        error = positional.isEmpty() ? QStringLiteral("No command given: use list, update or package.")
+                                     : QStringLiteral("Unknown command \"%1\": use list or update, or package "
+                                                      "as the first argument.")
                                            .arg(positional.join(QLatin1Char(' ')));
         return std::nullopt;
     }
@@ -120,6 +138,11 @@ QString CliOptions::helpText()
   fwupdater-cli update [--port PATH] [--wait SECONDS] [--json] [--log FILE] [common options]
   fwupdater-cli update --all [--wait SECONDS] [--count N | --watch] [--report FILE.csv]
                        [--json] [--log FILE] [common options]
+  fwupdater-cli package keygen --out NAME
+  fwupdater-cli package create --image FILE --version V --models LIST --interface NAME
+                       [--product TEXT] [--programming-address ADDRESS] [--notes TEXT]
+                       --key NAME.key --out FILE.fwpkg [--json]
+  fwupdater-cli package verify FILE.fwpkg [--resources DIR] [--json]
 
 Writes a firmware image into a Lumavex unit, as the updater window does, without a display.
 
@@ -129,6 +152,16 @@ Commands:
   update   Find the unit, check its model identifier against device_id_list
            (not with fw_target_type "service"), write the image and start the
            new firmware.
+  package  Signed update packages (NAME.fwpkg): a ZIP archive with
+           manifest.json, the image and manifest.sig, the Ed25519 signature of
+           the manifest. update takes a package wherever it takes an image.
+    keygen   write a new key pair: NAME.key (private, readable by its owner
+             only; keep it off the service machines) and NAME.pub (copy it
+             into Resources/keys/ of every machine that updates units).
+    create   check the image for the interface, then write a package signed
+             with the private key.
+    verify   read a package and check its signature against the keys in
+             DIR/keys and its image against its manifest; print what it holds.
 
 Options:
   --port PATH       update only the unit on this port (usb: the DFU unit at this
@@ -158,6 +191,27 @@ Options:
   --config FILE     the configuration (default: DIR/config.ini).
   --image FILE      the firmware image, in place of firmware_filename.
   --help            print this text and exit.
+
+Options of package:
+  --out NAME | FILE.fwpkg   keygen: the key files' name without .key/.pub;
+                    create: the package to write (an existing one is replaced).
+  --image FILE      create: the firmware image to put into the package.
+  --version V       create: the firmware's version, as text (for example 1.4.2).
+  --models LIST     create: the model identifiers the package is for, 0 to 255
+                    separated by commas (5,7); update writes only units whose
+                    model is both here and in device_id_list.
+  --interface NAME  create: mcuboot_serial, uart or usb; update refuses a package
+                    made for another interface than the configured one.
+  --product TEXT    create: the product's name for people and the log (default
+                    empty).
+  --programming-address ADDRESS
+                    create (uart, usb): the flash address the image was built
+                    for (0x08000000); update refuses the package when the
+                    configured programming_address differs.
+  --notes TEXT      create: release notes kept in the manifest.
+  --key NAME.key    create: the private key to sign with.
+  --resources DIR   verify: the Resources folder whose keys/*.pub are trusted.
+  --json            create, verify: print one JSON object (event "package").
   --version         print the version and exit.
 
 Progress goes to standard output: on a terminal one line that rewrites itself,
@@ -168,7 +222,8 @@ Exit codes:
      every unit done)
   1  the update failed (or the unit did not answer)
   2  usage, configuration or image error (missing or unreadable config or
-     image, empty image, unknown option)
+     image, empty image, unknown option; a refused package; package verify:
+     the package is not valid)
   3  no unit found (after --wait; --all: also a DFU unit that Ctrl-C kept
      from its turn)
   4  model identifier refused
