@@ -94,8 +94,9 @@ ExitCode runPackageCreate(const Console& console, const PackageOptions& options)
         return refuse(console, error);
     const PackageManifest& stored = written.package->manifest;
     console.event(packageEvent(options.out, *written.package));
-    console.line(QStringLiteral("wrote %1: %2 version %3 for %4, models %5, image %6 (%7 bytes, SHA-256 %8)")
-                     .arg(QDir::toNativeSeparators(options.out), stored.product, stored.version,
+    const QString product = stored.product.isEmpty() ? QString() : stored.product + QLatin1Char(' ');
+    console.line(QStringLiteral("wrote %1: %2version %3 for %4, models %5, image %6 (%7 bytes, SHA-256 %8)")
+                     .arg(QDir::toNativeSeparators(options.out), product, stored.version,
                           stored.interfaceName, stored.modelsText(), stored.image)
                      .arg(stored.size)
                      .arg(stored.sha256));
