@@ -56,6 +56,22 @@ int readBaud(const QSettings& settings)
     return static_cast<int>(*baud);
 }
 
+// A switch that guards the units: a value that is neither true nor false
+// counts as on.
+bool readRequireSignedPackage(const QSettings& settings)
+{
+    const QString key = QStringLiteral("require_signed_package");
+    const QVariant value = settings.value(key);
+    if (!value.isValid())
+        return false;
+    const QString text = writtenText(value).trimmed().toLower();
+    if (text == QLatin1String("true") || text == QLatin1String("false"))
+        return text == QLatin1String("true");
+    warnConfigValue(key, writtenText(value), QStringLiteral("is not true or false"),
+                    QStringLiteral("using true: only signed packages are written"));
+    return true;
+}
+
 QString readFirmwarePath(const QSettings& settings, const QDir& resourcesDir)
 {
     const QString name = settings.value("firmware_filename").toString();
@@ -100,5 +116,7 @@ StartupConfig StartupConfig::read(const QSettings& settings, const QDir& resourc
     config.otpAddress = readAddress(settings, QStringLiteral("otp_address"));
     config.otpSize = readDecimal(settings, QStringLiteral("otp_size"));
     config.mcubootBaud = readBaud(settings);
+    config.requireSignedPackage = readRequireSignedPackage(settings);
+    config.trustedKeysFolder = resourcesDir.filePath(QStringLiteral("keys"));
     return config;
 }

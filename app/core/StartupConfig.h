@@ -18,6 +18,10 @@ struct StartupConfig {
     std::uint32_t otpAddress = 0;
     std::uint64_t otpSize = 0;
     int mcubootBaud = 921600;
+    // Only signed packages may be written; a plain image is refused.
+    bool requireSignedPackage = false;
+    // The folder of trusted public keys: Resources/keys.
+    QString trustedKeysFolder;
 
     static constexpr int kDefaultMcubootBaud = 921600;
 

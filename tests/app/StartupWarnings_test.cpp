@@ -96,6 +96,10 @@ INSTANTIATE_TEST_SUITE_P(
         WarningCase{"InterfaceInCapitals", "interface", "USB",
                     {"warning: interface: \"USB\" is not usb, mcuboot_serial or uart; using the STM32 bootloader "
                      "over UART"}},
+        WarningCase{"RequireSignedPackageYes", "require_signed_package", "yes",
+                    {"warning: require_signed_package: \"yes\" is not true or false; using true: only signed "
+                     "packages are written"}},
+        WarningCase{"RequireSignedPackageTrue", "require_signed_package", "TRUE", {}},
         WarningCase{"FirmwareMissing", "firmware_filename", nullptr,
                     {"warning: firmware_filename: \"\" names no image file; using the Resources folder itself: "
                      "every update fails"}}),
