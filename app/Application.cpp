@@ -36,7 +36,8 @@ int runApplication(int argc, char* argv[])
                           createUpdater(config, dfuUtilPath).release());
         // Owned by the session, so it still records an update the closing window waits for.
         new SessionRecorder(log, window.updateSession(), &window.updateSession());
-        SessionRecorder::recordStart(log, QStringLiteral("fwupdater"), settings.fileName(), config);
+        SessionRecorder::recordStart(log, QStringLiteral("fwupdater"), settings.fileName(), config,
+                                     ImageInfo::read(config.firmwarePath));
         window.show();
         exitCode = application.exec();
     }

@@ -42,7 +42,7 @@ AllUnitsRun::AllUnitsRun(const Console& out, const CliConfig& cliConfig, Session
       board(out)
 {
     if (!settings.reportPath.isEmpty())
-        report.emplace(settings.reportPath, settings.imageName, settings.imageSha256);
+        report.emplace(settings.reportPath, settings.image.fileName(), settings.image.sha256Hex());
     poll_timer.setInterval(UpdateSession::kSearchIntervalMs);
     connect(&poll_timer, &QTimer::timeout, this, &AllUnitsRun::poll);
 }
@@ -164,11 +164,12 @@ void AllUnitsRun::startUnit(const FoundUnit& unit)
     job->session = std::make_unique<UpdateSession>(config.startup.interfaceType, config.dfuUtilPath,
                                                    createUpdater(config.startup, config.dfuUtilPath).release());
     job->session->setReadsIdentity(true);
+    job->session->setImage(settings.image);
     job->recorder = std::make_unique<SessionRecorder>(log, *job->session);
     UpdateRun::Settings runSettings;
     runSettings.onlyPort = unit.port;
     runSettings.serviceMode = config.startup.fwTargetType == QLatin1String("service");
-    runSettings.imageSize = settings.imageSize;
+    runSettings.imageSize = settings.image.bytes.size();
     runSettings.logPath = settings.logPath;
     runSettings.alreadyUpdated = [this](const QString& serial) { return updated_serials.contains(serial); };
     job->run = std::make_unique<UpdateRun>(console, *job->session, runSettings);

@@ -3,6 +3,7 @@
 #include "CliConfig.h"
 #include "Console.h"
 #include "ExitCode.h"
+#include "FirmwareImage.h"
 #include "FoundUnit.h"
 #include "ProductionReport.h"
 #include "UnitBoard.h"
@@ -39,9 +40,7 @@ public:
         int count = 0; // 0: whatever is present
         bool watch = false;
         QString reportPath;
-        qint64 imageSize = 0;
-        QString imageName;
-        QString imageSha256;
+        FirmwareImage image; // read once: every unit gets these bytes
         QString logPath;
     };
 

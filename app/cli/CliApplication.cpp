@@ -18,7 +18,6 @@
 
 #include <QCoreApplication>
 #include <QDateTime>
-#include <QFileInfo>
 #include <QJsonObject>
 #include <QTimer>
 #include <atomic>
@@ -56,17 +55,12 @@ extern "C" void onInterrupt(int)
 }
 
 int runAllUnits(const Console& console, const CliOptions& options, const CliConfig& config, SessionLog& log,
-                const ImageInfo& image)
+                const FirmwareImage& image)
 {
     SessionRecorder::recordStart(log, QStringLiteral("fwupdater-cli update --all"), config.configPath,
-                                 config.startup);
-    AllUnitsRun::Settings settings{options.waitSeconds,
-                                   options.count,
-                                   options.watch,
-                                   options.reportFile,
-                                   image.size,
-                                   QFileInfo(image.path).fileName(),
-                                   image.sha256,
+                                 config.startup, ImageInfo::of(image));
+    AllUnitsRun::Settings settings{options.waitSeconds, options.count,       options.watch,
+                                   options.reportFile,  image,
                                    log.isWritable() ? log.path() : QString()};
     AllUnitsRun run(console, config, log, settings);
     QObject::connect(&run, &AllUnitsRun::Finished, QCoreApplication::instance(), &QCoreApplication::exit);
@@ -83,19 +77,21 @@ int runAllUnits(const Console& console, const CliOptions& options, const CliConf
 
 int runUpdate(const Console& console, const CliOptions& options, const CliConfig& config, SessionLog& log)
 {
-    const ImageInfo image = ImageInfo::read(config.startup.firmwarePath);
     QString error;
-    if (!CliConfig::checkImage(image, error))
+    const std::optional<FirmwareImage> image = CliConfig::loadImage(config.startup.firmwarePath, error);
+    if (!image)
         return inputError(console, error);
     if (options.all)
-        return runAllUnits(console, options, config, log, image);
+        return runAllUnits(console, options, config, log, *image);
     UpdateSession session(config.startup.interfaceType, config.dfuUtilPath,
                           createUpdater(config.startup, config.dfuUtilPath).release());
     session.setReadsIdentity(true);
+    session.setImage(*image);
     SessionRecorder recorder(log, session);
-    SessionRecorder::recordStart(log, QStringLiteral("fwupdater-cli update"), config.configPath, config.startup);
+    SessionRecorder::recordStart(log, QStringLiteral("fwupdater-cli update"), config.configPath, config.startup,
+                                 ImageInfo::of(*image));
     UpdateRun::Settings settings{options.waitSeconds, options.port,
-                                 config.startup.fwTargetType == QLatin1String("service"), image.size,
+                                 config.startup.fwTargetType == QLatin1String("service"), image->bytes.size(),
                                  log.isWritable() ? log.path() : QString(), {}};
     UpdateRun run(console, session, settings);
     QObject::connect(&run, &UpdateRun::Finished, QCoreApplication::instance(), &QCoreApplication::exit);

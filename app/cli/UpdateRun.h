@@ -79,6 +79,7 @@ private:
     UnitBoard* board = nullptr;
     UnitIdentity identity;
     QString final_advice;
+    QString failure_reason; // the back-end's word on why the update failed
     bool unit_unanswered = false;
     bool updating = false;
     bool identifying = false;
