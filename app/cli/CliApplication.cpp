@@ -6,6 +6,7 @@
 #include "Console.h"
 #include "DispatcherLogTap.h"
 #include "ExitCode.h"
+#include "ImageForRun.h"
 #include "ImageInfo.h"
 #include "ListCommand.h"
 #include "PackageCommands.h"
@@ -54,13 +55,19 @@ extern "C" void onInterrupt(int)
     std::signal(SIGINT, SIG_DFL);
 }
 
-int runAllUnits(const Console& console, const CliOptions& options, const CliConfig& config, SessionLog& log,
-                const FirmwareImage& image)
+void recordStart(SessionLog& log, const QString& frontEnd, const CliConfig& config, const ImageForRun& image)
 {
-    SessionRecorder::recordStart(log, QStringLiteral("fwupdater-cli update --all"), config.configPath,
-                                 config.startup, ImageInfo::of(image));
+    SessionRecorder::recordStart(log, frontEnd, config.configPath, config.startup, ImageInfo::of(image.image));
+    if (image.admitted.package)
+        log.info(image.admitted.packageText());
+}
+
+int runAllUnits(const Console& console, const CliOptions& options, const CliConfig& config, SessionLog& log,
+                const ImageForRun& image)
+{
+    recordStart(log, QStringLiteral("fwupdater-cli update --all"), config, image);
     AllUnitsRun::Settings settings{options.waitSeconds, options.count,       options.watch,
-                                   options.reportFile,  image,
+                                   options.reportFile,  image.image,         image.admitted.version(),
                                    log.isWritable() ? log.path() : QString()};
     AllUnitsRun run(console, config, log, settings);
     QObject::connect(&run, &AllUnitsRun::Finished, QCoreApplication::instance(), &QCoreApplication::exit);
@@ -75,24 +82,29 @@ int runAllUnits(const Console& console, const CliOptions& options, const CliConf
     return QCoreApplication::exec();
 }
 
-int runUpdate(const Console& console, const CliOptions& options, const CliConfig& config, SessionLog& log)
+int runUpdate(const Console& console, const CliOptions& options, const CliConfig& loaded, SessionLog& log)
 {
     QString error;
-    const std::optional<FirmwareImage> image = CliConfig::loadImage(config.startup.firmwarePath, error);
+    const std::optional<ImageForRun> image = ImageForRun::prepare(loaded, error);
     if (!image)
         return inputError(console, error);
+    CliConfig config = loaded;
+    config.deviceIds = image->deviceIds;
     if (options.all)
         return runAllUnits(console, options, config, log, *image);
     UpdateSession session(config.startup.interfaceType, config.dfuUtilPath,
                           createUpdater(config.startup, config.dfuUtilPath).release());
     session.setReadsIdentity(true);
-    session.setImage(*image);
+    session.setImage(image->image);
     SessionRecorder recorder(log, session);
-    SessionRecorder::recordStart(log, QStringLiteral("fwupdater-cli update"), config.configPath, config.startup,
-                                 ImageInfo::of(*image));
-    UpdateRun::Settings settings{options.waitSeconds, options.port,
-                                 config.startup.fwTargetType == QLatin1String("service"), image->bytes.size(),
-                                 log.isWritable() ? log.path() : QString(), {}};
+    recordStart(log, QStringLiteral("fwupdater-cli update"), config, *image);
+    UpdateRun::Settings settings{options.waitSeconds,
+                                 options.port,
+                                 config.startup.fwTargetType == QLatin1String("service"),
+                                 image->image.bytes.size(),
+                                 image->admitted.version(),
+                                 log.isWritable() ? log.path() : QString(),
+                                 {}};
     UpdateRun run(console, session, settings);
     QObject::connect(&run, &UpdateRun::Finished, QCoreApplication::instance(), &QCoreApplication::exit);
     run.start(finderFor(config, options), config.deviceIds);

@@ -184,12 +184,19 @@ Options:
                     image SHA-256, outcome, reason, seconds, host name); a new
                     file gets a header row.
   --json            print one JSON object per line on standard output and nothing
-                    else there (events "found", "model", "progress", "done").
+                    else there (events "found", "model", "progress", "done"; found and done
+                    carry the package's "version", empty for a plain image).
   --log FILE        write the session log to FILE instead of the application-data
                     folder's logs/ (list accepts it too).
   --resources DIR   the Resources folder (default: Resources beside the executable).
   --config FILE     the configuration (default: DIR/config.ini).
-  --image FILE      the firmware image, in place of firmware_filename.
+  --image FILE      the firmware image or signed package (.fwpkg), in place of
+                    firmware_filename. A package is refused before any unit is
+                    touched when its signature, its image, its interface or its
+                    programming address does not fit; units must have a model
+                    in both device_id_list and the package's models. With
+                    require_signed_package=true in the configuration a plain
+                    image is refused.
   --help            print this text and exit.
 
 Options of package:
@@ -226,7 +233,8 @@ Exit codes:
      the package is not valid)
   3  no unit found (after --wait; --all: also a DFU unit that Ctrl-C kept
      from its turn)
-  4  model identifier refused
+  4  model identifier refused (not in device_id_list, or not among the
+     package's models)
   5  more than one unit and no --port (--all: DFU units that the listing
      gives no distinct USB paths)
 With --all the code is the worst outcome among the units: 1, then 4, then 3.

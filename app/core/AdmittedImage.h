@@ -14,4 +14,13 @@ struct AdmittedImage {
 
     // The package's version; empty for a plain image.
     QString version() const { return package ? package->manifest.version : QString(); }
+    // For the session log: product, version, SHA-256 and signing key; empty for a plain image.
+    QString packageText() const
+    {
+        if (!package)
+            return {};
+        const PackageManifest& manifest = package->manifest;
+        return QStringLiteral("package: product \"%1\", version %2, image %3 SHA-256 %4, signed by key \"%5\"")
+            .arg(manifest.product, manifest.version, manifest.image, manifest.sha256, package->keyName);
+    }
 };

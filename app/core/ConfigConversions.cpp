@@ -43,6 +43,14 @@ std::uint16_t fromHex(const QString& text)
     return parseHex(text).value_or(0);
 }
 
+std::optional<bool> parseSwitch(const QVariant& value)
+{
+    const QString text = value.toString().trimmed().toLower();
+    if (text == QLatin1String("true") || text == QLatin1String("false"))
+        return text == QLatin1String("true");
+    return std::nullopt;
+}
+
 InterfaceType toInterfaceType(const QVariant& value)
 {
     const QString text = value.toString();

@@ -25,6 +25,9 @@ std::optional<std::uint32_t> parseAddress(const QVariant& value);
 std::optional<std::uint32_t> parseDecimal(const QVariant& value);
 std::uint16_t fromHex(const QString& text);
 
+// "true" or "false" in any case; empty when the text is neither.
+std::optional<bool> parseSwitch(const QVariant& value);
+
 InterfaceType toInterfaceType(const QVariant& value);
 
 // Entries "name:vvvv:pppp"; a later entry with the same name replaces an earlier

@@ -1,5 +1,6 @@
 #include "ImageAdmission.h"
 
+#include "ConfigConversions.h"
 #include "PackageReader.h"
 #include "TrustedKeys.h"
 
@@ -38,6 +39,19 @@ ImageAdmission::ImageAdmission(const StartupConfig& config)
       require_signed_package(config.requireSignedPackage),
       keys_folder(config.trustedKeysFolder)
 {
+}
+
+ImageAdmission ImageAdmission::fromSettings(const QSettings& settings, const QDir& resourcesDir,
+                                            InterfaceType interfaceType)
+{
+    StartupConfig rules;
+    rules.interfaceType = interfaceType;
+    rules.programmingAddress = config::toAddress(settings.value("programming_address"));
+    const QVariant required = settings.value("require_signed_package");
+    // As at start-up: missing is off, a value that is neither true nor false is on.
+    rules.requireSignedPackage = required.isValid() && config::parseSwitch(required).value_or(true);
+    rules.trustedKeysFolder = resourcesDir.filePath(QStringLiteral("keys"));
+    return ImageAdmission(rules);
 }
 
 bool ImageAdmission::isPackage(const QString& path, const QByteArray& fileBytes)

@@ -64,9 +64,8 @@ bool readRequireSignedPackage(const QSettings& settings)
     const QVariant value = settings.value(key);
     if (!value.isValid())
         return false;
-    const QString text = writtenText(value).trimmed().toLower();
-    if (text == QLatin1String("true") || text == QLatin1String("false"))
-        return text == QLatin1String("true");
+    if (const std::optional<bool> on = config::parseSwitch(writtenText(value)))
+        return *on;
     warnConfigValue(key, writtenText(value), QStringLiteral("is not true or false"),
                     QStringLiteral("using true: only signed packages are written"));
     return true;
