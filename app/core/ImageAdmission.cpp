@@ -73,7 +73,7 @@ std::optional<AdmittedImage> ImageAdmission::admit(const QString& path, const QB
     QStringList keyProblems;
     const TrustedKeys keys = TrustedKeys::loadFolder(keys_folder, keyProblems);
     for (const QString& problem : keyProblems)
-        qWarning().noquote() << problem << "; it is not trusted";
+        qWarning().noquote() << QStringLiteral("%1; it is not trusted").arg(problem);
     PackageVerdict verdict = PackageReader(keys).read(fileBytes);
     if (verdict.isValid())
         verdict.reason = checkFitsConfiguration(verdict.package->manifest);

@@ -23,7 +23,7 @@ QList<uint8_t> PackageOpener::modelsAtStartup(const QString& firmwarePath, const
         return deviceIds;
     const std::optional<AdmittedImage> admitted = admission.admit(file->path, file->bytes, reason);
     if (!admitted) {
-        qWarning().noquote() << "firmware_filename:" << reason << "; every update is refused";
+        qWarning().noquote() << QStringLiteral("firmware_filename: %1; every update is refused").arg(reason);
         return deviceIds;
     }
     startup_models = admitted->package->manifest.models;
