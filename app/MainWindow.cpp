@@ -4,6 +4,7 @@
 #include "ConfigConversions.h"
 #include "DriverInstaller.h"
 #include "MainWindowUi.h"
+#include "PackageOpener.h"
 #include "UnitFinder.h"
 #include "UpdateSession.h"
 
@@ -62,7 +63,7 @@ MainWindow::MainWindow(const QDir& resourcesDir, QSettings* settings, const QStr
     const UnitFinder finder(interface_type, dfu_util_path, config::toProductTable(settings->value("product_list")));
     const QVariant deviceIdValue = settings->value("device_id_list");
     installDrivers();
-    session->startSearching(finder, config::toDeviceIdList(deviceIdValue));
+    session->startSearching(finder, openPackages(*settings, config::toDeviceIdList(deviceIdValue)));
 }
 
 MainWindow::~MainWindow()
@@ -71,6 +72,18 @@ MainWindow::~MainWindow()
     // the widgets its reports are drawn on go away.
     delete session;
     delete ui;
+}
+
+// A package as firmware_filename: units are checked against the models it
+// shares with device_id_list, and each update writes the image it carries.
+QList<uint8_t> MainWindow::openPackages(const QSettings& settings, const QList<uint8_t>& deviceIds)
+{
+    auto opener = std::make_shared<PackageOpener>(ImageAdmission::fromSettings(settings, resources_dir, interface_type));
+    const QList<uint8_t> accepted =
+        opener->modelsAtStartup(resources_dir.filePath(settings.value("firmware_filename").toString()), deviceIds);
+    session->setImageOpener(
+        [opener](const FirmwareImage& file, QString& refusal) { return opener->open(file, refusal); });
+    return accepted;
 }
 
 void MainWindow::connectToSession()

@@ -36,6 +36,7 @@ private slots:
 
 private:
     void connectToSession();
+    QList<uint8_t> openPackages(const QSettings& settings, const QList<uint8_t>& deviceIds);
     void setupProgressBar();
     void loadFonts();
     void applyBackground(const QSettings& settings);

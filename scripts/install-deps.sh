@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   build-essential cmake ninja-build pkg-config
-  qt6-base-dev qt6-serialport-dev libgl-dev libfmt-dev libgtest-dev libssl-dev
+  qt6-base-dev qt6-serialport-dev libgl-dev libfmt-dev libgtest-dev libssl-dev libzip-dev libsodium-dev
   stm32flash dfu-util
   xvfb xdotool x11-utils imagemagick openssl bc
 )

@@ -43,7 +43,8 @@ AllUnitsRun::AllUnitsRun(const Console& out, const CliConfig& cliConfig, Session
       board(out)
 {
     if (!settings.reportPath.isEmpty())
-        report.emplace(settings.reportPath, settings.image.fileName(), settings.image.sha256Hex());
+        report.emplace(settings.reportPath, settings.image.fileName(), settings.image.sha256Hex(),
+                       settings.imageVersion);
     poll_timer.setInterval(UpdateSession::kSearchIntervalMs);
     connect(&poll_timer, &QTimer::timeout, this, &AllUnitsRun::poll);
 }
@@ -172,6 +173,7 @@ void AllUnitsRun::startUnit(const FoundUnit& unit)
     runSettings.onlyPort = unit.port;
     runSettings.serviceMode = config.startup.fwTargetType == QLatin1String("service");
     runSettings.imageSize = settings.image.bytes.size();
+    runSettings.imageVersion = settings.imageVersion;
     runSettings.logPath = settings.logPath;
     runSettings.alreadyUpdated = [this](const QString& serial) { return updated_serials.contains(serial); };
     job->run = std::make_unique<UpdateRun>(console, *job->session, runSettings);
@@ -198,7 +200,8 @@ void AllUnitsRun::endNotStarted(const FoundUnit& unit)
                               {QStringLiteral("port"), unit.port},
                               {QStringLiteral("ok"), false},
                               {QStringLiteral("reason"), outcome.reason},
-                              {QStringLiteral("exit"), static_cast<int>(outcome.code)}});
+                              {QStringLiteral("exit"), static_cast<int>(outcome.code)},
+                              {QStringLiteral("version"), settings.imageVersion}});
     outcomes.append(outcome);
 }
 
@@ -272,7 +275,8 @@ void AllUnitsRun::endUntouched(ExitCode code, const QString& reason, const QStri
                               {QStringLiteral("port"), QString()},
                               {QStringLiteral("ok"), false},
                               {QStringLiteral("reason"), reason},
-                              {QStringLiteral("exit"), static_cast<int>(code)}});
+                              {QStringLiteral("exit"), static_cast<int>(code)},
+                              {QStringLiteral("version"), settings.imageVersion}});
     console.tell(advice);
     finish(code);
 }

@@ -41,6 +41,7 @@ public:
         bool watch = false;
         QString reportPath;
         FirmwareImage image; // read once: every unit gets these bytes
+        QString imageVersion; // the package's version, empty for a plain image
         QString logPath;
     };
 

@@ -8,8 +8,10 @@
 #include "DispatcherLogTap.h"
 #include "ExitCode.h"
 #include "ImageCheck.h"
+#include "ImageForRun.h"
 #include "ImageInfo.h"
 #include "ListCommand.h"
+#include "PackageCommands.h"
 #include "SessionLog.h"
 #include "SessionRecorder.h"
 #include "UnitFinder.h"
@@ -55,13 +57,19 @@ extern "C" void onInterrupt(int)
     std::signal(SIGINT, SIG_DFL);
 }
 
-int runAllUnits(const Console& console, const CliOptions& options, const CliConfig& config, SessionLog& log,
-                const FirmwareImage& image)
+void recordStart(SessionLog& log, const QString& frontEnd, const CliConfig& config, const ImageForRun& image)
 {
-    SessionRecorder::recordStart(log, QStringLiteral("fwupdater-cli update --all"), config.configPath,
-                                 config.startup, ImageInfo::of(image));
+    SessionRecorder::recordStart(log, frontEnd, config.configPath, config.startup, ImageInfo::of(image.image));
+    if (image.admitted.package)
+        log.info(image.admitted.packageText());
+}
+
+int runAllUnits(const Console& console, const CliOptions& options, const CliConfig& config, SessionLog& log,
+                const ImageForRun& image)
+{
+    recordStart(log, QStringLiteral("fwupdater-cli update --all"), config, image);
     AllUnitsRun::Settings settings{options.waitSeconds, options.count,       options.watch,
-                                   options.reportFile,  image,
+                                   options.reportFile,  image.image,         image.admitted.version(),
                                    log.isWritable() ? log.path() : QString()};
     AllUnitsRun run(console, config, log, settings);
     QObject::connect(&run, &AllUnitsRun::Finished, QCoreApplication::instance(), &QCoreApplication::exit);
@@ -94,36 +102,42 @@ QString checkImage(const Console& console, const StartupConfig& config, const Fi
 
 int runCheckImage(const Console& console, const CliConfig& config, SessionLog& log)
 {
+    // A package is opened and verified first: what is checked is the image it carries.
     QString error;
-    const std::optional<FirmwareImage> image = CliConfig::loadImage(config.startup.firmwarePath, error);
+    const std::optional<ImageForRun> image = ImageForRun::prepare(config, error);
     if (!image)
         return inputError(console, error);
     log.info(QStringLiteral("fwupdater-cli check-image, configuration %1, image %2")
-                 .arg(config.configPath, ImageInfo::of(*image).describe()));
-    return static_cast<int>(runCheckImageCommand(console, config.startup, *image));
+                 .arg(config.configPath, ImageInfo::of(image->image).describe()));
+    return static_cast<int>(runCheckImageCommand(console, config.startup, image->image));
 }
 
-int runUpdate(const Console& console, const CliOptions& options, const CliConfig& config, SessionLog& log)
+int runUpdate(const Console& console, const CliOptions& options, const CliConfig& loaded, SessionLog& log)
 {
     QString error;
-    const std::optional<FirmwareImage> image = CliConfig::loadImage(config.startup.firmwarePath, error);
+    const std::optional<ImageForRun> image = ImageForRun::prepare(loaded, error);
     if (!image)
         return inputError(console, error);
-    if (const QString refusal = checkImage(console, config.startup, *image, log); !refusal.isEmpty())
+    if (const QString refusal = checkImage(console, loaded.startup, image->image, log); !refusal.isEmpty())
         return inputError(console, refusal);
+    CliConfig config = loaded;
+    config.deviceIds = image->deviceIds;
     if (options.all)
         return runAllUnits(console, options, config, log, *image);
     UpdateSession session(config.startup.interfaceType, config.dfuUtilPath,
                           createUpdater(config.startup, config.dfuUtilPath).release());
     session.setReadsIdentity(true);
-    session.setImage(*image);
+    session.setImage(image->image);
     session.setImageCheck(ImageCheck::forSession(config.startup));
     SessionRecorder recorder(log, session);
-    SessionRecorder::recordStart(log, QStringLiteral("fwupdater-cli update"), config.configPath, config.startup,
-                                 ImageInfo::of(*image));
-    UpdateRun::Settings settings{options.waitSeconds, options.port,
-                                 config.startup.fwTargetType == QLatin1String("service"), image->bytes.size(),
-                                 log.isWritable() ? log.path() : QString(), {}};
+    recordStart(log, QStringLiteral("fwupdater-cli update"), config, *image);
+    UpdateRun::Settings settings{options.waitSeconds,
+                                 options.port,
+                                 config.startup.fwTargetType == QLatin1String("service"),
+                                 image->image.bytes.size(),
+                                 image->admitted.version(),
+                                 log.isWritable() ? log.path() : QString(),
+                                 {}};
     UpdateRun run(console, session, settings);
     QObject::connect(&run, &UpdateRun::Finished, QCoreApplication::instance(), &QCoreApplication::exit);
     run.start(finderFor(config, options), config.deviceIds);
@@ -182,6 +196,8 @@ int runCliApplication(int argc, char* argv[])
         return 0;
     }
     const Console console(options->json);
+    if (options->command == CliOptions::Command::Package)
+        return static_cast<int>(runPackageCommand(console, options->package));
     SessionLog log(logPathFor(*options), false);
     if (options->logFile.isEmpty())
         SessionLog::prune(SessionLog::defaultFolder(), log.path());

@@ -65,11 +65,28 @@ bool readProductionOptions(const QCommandLineParser& parser, CliOptions& options
     return true;
 }
 
+// "package" comes first and brings its own options (its --version takes a value).
+std::optional<CliOptions> parsePackageCommand(const QStringList& arguments, const QString& applicationDir,
+                                              QString& error)
+{
+    bool help = false;
+    const std::optional<PackageOptions> package = PackageOptions::parse(arguments, applicationDir, help, error);
+    if (!package)
+        return std::nullopt;
+    CliOptions options;
+    options.command = help ? CliOptions::Command::Help : CliOptions::Command::Package;
+    options.package = *package;
+    options.json = package->json;
+    return options;
+}
+
 } // namespace
 
 std::optional<CliOptions> CliOptions::parse(const QStringList& arguments, const QString& applicationDir,
                                             QString& error)
 {
+    if (arguments.size() > 1 && arguments.at(1) == QLatin1String("package"))
+        return parsePackageCommand(arguments.mid(2), applicationDir, error);
     QCommandLineParser parser;
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     parser.addOptions(
@@ -87,8 +104,9 @@ std::optional<CliOptions> CliOptions::parse(const QStringList& arguments, const 
     }
     const QStringList positional = parser.positionalArguments();
     if (positional.size() != 1 || !commandNamed(positional.first())) {
-        error = positional.isEmpty() ? QStringLiteral("No command given: use check-image, list or update.")
-                                     : QStringLiteral("Unknown command \"%1\": use check-image, list or update.")
+        error = positional.isEmpty() ? QStringLiteral("No command given: use check-image, list, update or package.")
+                                     : QStringLiteral("Unknown command \"%1\": use check-image, list or update, or "
+                                                      "package as the first argument.")
                                            .arg(positional.join(QLatin1Char(' ')));
         return std::nullopt;
     }
@@ -123,6 +141,11 @@ QString CliOptions::helpText()
   fwupdater-cli update --all [--wait SECONDS] [--count N | --watch] [--report FILE.csv]
                        [--json] [--log FILE] [common options]
   fwupdater-cli check-image [--json] [common options]
+  fwupdater-cli package keygen --out NAME
+  fwupdater-cli package create --image FILE --version V --models LIST --interface NAME
+                       [--product TEXT] [--programming-address ADDRESS] [--notes TEXT]
+                       --key NAME.key --out FILE.fwpkg [--json]
+  fwupdater-cli package verify FILE.fwpkg [--resources DIR] [--json]
 
 Writes a firmware image into a Lumavex unit, as the updater window does, without a display.
 
@@ -139,6 +162,16 @@ Commands:
            application for programming_address (it ends below the flash end,
            its stack pointer lies in SRAM, its reset handler is odd and inside
            the image). Asks no unit anything.
+  package  Signed update packages (NAME.fwpkg): a ZIP archive with
+           manifest.json, the image and manifest.sig, the Ed25519 signature of
+           the manifest. update takes a package wherever it takes an image.
+    keygen   write a new key pair: NAME.key (private, readable by its owner
+             only; keep it off the service machines) and NAME.pub (copy it
+             into Resources/keys/ of every machine that updates units).
+    create   check the image for the interface, then write a package signed
+             with the private key.
+    verify   read a package and check its signature against the keys in
+             DIR/keys and its image against its manifest; print what it holds.
 
 Options:
   --port PATH       update only the unit on this port (usb: the DFU unit at this
@@ -161,14 +194,42 @@ Options:
                     image SHA-256, outcome, reason, seconds, host name); a new
                     file gets a header row.
   --json            print one JSON object per line on standard output and nothing
-                    else there (events "found", "model", "progress", "done";
+                    else there (events "found", "model", "progress", "done"; found and done
+                    carry the package's "version", empty for a plain image;
                     check-image: one "image" event).
   --log FILE        write the session log to FILE instead of the application-data
                     folder's logs/ (list accepts it too).
   --resources DIR   the Resources folder (default: Resources beside the executable).
   --config FILE     the configuration (default: DIR/config.ini).
-  --image FILE      the firmware image, in place of firmware_filename.
+  --image FILE      the firmware image or signed package (.fwpkg), in place of
+                    firmware_filename. A package is refused before any unit is
+                    touched when its signature, its image, its interface or its
+                    programming address does not fit; units must have a model
+                    in both device_id_list and the package's models. With
+                    require_signed_package=true in the configuration a plain
+                    image is refused.
   --help            print this text and exit.
+
+Options of package:
+  --out NAME | FILE.fwpkg   keygen: the key files' name without .key/.pub;
+                    create: the package to write (an existing one is replaced).
+  --image FILE      create: the firmware image to put into the package.
+  --version V       create: the firmware's version, as text (for example 1.4.2).
+  --models LIST     create: the model identifiers the package is for, 0 to 255
+                    separated by commas (5,7); update writes only units whose
+                    model is both here and in device_id_list.
+  --interface NAME  create: mcuboot_serial, uart or usb; update refuses a package
+                    made for another interface than the configured one.
+  --product TEXT    create: the product's name for people and the log (default
+                    empty).
+  --programming-address ADDRESS
+                    create (uart, usb): the flash address the image was built
+                    for (0x08000000); update refuses the package when the
+                    configured programming_address differs.
+  --notes TEXT      create: release notes kept in the manifest.
+  --key NAME.key    create: the private key to sign with.
+  --resources DIR   verify: the Resources folder whose keys/*.pub are trusted.
+  --json            create, verify: print one JSON object (event "package").
   --version         print the version and exit.
 
 The image check is on unless config.ini says image_check=false; then update
@@ -182,11 +243,13 @@ Exit codes:
      every unit done; check-image: the image passes the checks)
   1  the update failed (or the unit did not answer)
   2  usage, configuration or image error (missing or unreadable config or
-     image, empty image, an image the image check refuses, unknown option);
-     check-image: the image check refuses the image
+     image, empty image, an image the image check refuses, unknown option; a
+     refused package); check-image: the image check refuses the image;
+     package verify: the package is not valid
   3  no unit found (after --wait; --all: also a DFU unit that Ctrl-C kept
      from its turn)
-  4  model identifier refused
+  4  model identifier refused (not in device_id_list, or not among the
+     package's models)
   5  more than one unit and no --port (--all: DFU units that the listing
      gives no distinct USB paths)
 With --all the code is the worst outcome among the units: 1, then 4, then 3.

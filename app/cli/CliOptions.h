@@ -1,12 +1,14 @@
 #pragma once
 
+#include "PackageOptions.h"
+
 #include <QString>
 #include <QStringList>
 #include <optional>
 
 // The parsed command line of fwupdater-cli.
 struct CliOptions {
-    enum class Command { List, Update, CheckImage, Help, Version };
+    enum class Command { List, Update, CheckImage, Package, Help, Version };
 
     Command command = Command::Help;
     bool json = false;
@@ -20,6 +22,7 @@ struct CliOptions {
     int count = 0;
     bool watch = false;
     QString reportFile;
+    PackageOptions package;
 
     // Fills `error` and gives nothing when the line cannot be used.
     static std::optional<CliOptions> parse(const QStringList& arguments, const QString& applicationDir,

@@ -6,15 +6,20 @@
 #include <QRegularExpression>
 #include <QSysInfo>
 
-ProductionReport::ProductionReport(const QString& reportPath, const QString& imageName, const QString& imageSha256)
-    : path(reportPath), image_name(imageName), image_sha256(imageSha256), host_name(QSysInfo::machineHostName())
+ProductionReport::ProductionReport(const QString& reportPath, const QString& imageName, const QString& imageSha256,
+                                   const QString& imageVersion)
+    : path(reportPath),
+      image_name(imageName),
+      image_sha256(imageSha256),
+      image_version(imageVersion),
+      host_name(QSysInfo::machineHostName())
 {
 }
 
 QString ProductionReport::headerRow()
 {
     return QStringLiteral("utc_time,port,vid_pid,serial_number,model_id,image_name,image_sha256,outcome,reason,"
-                          "seconds,host_name");
+                          "seconds,host_name,version");
 }
 
 QString ProductionReport::field(const QString& text)
@@ -46,7 +51,8 @@ bool ProductionReport::append(const UnitOutcome& outcome) const
                     outcome.outcomeText(),
                     outcome.reason,
                     QString::number(outcome.seconds, 'f', 1),
-                    host_name};
+                    host_name,
+                    image_version};
     for (QString& value : row)
         value = field(value);
     QByteArray bytes;

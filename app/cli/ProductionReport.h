@@ -9,7 +9,8 @@
 // is flushed as it is written, so a crash loses no finished row.
 class ProductionReport {
 public:
-    ProductionReport(const QString& path, const QString& imageName, const QString& imageSha256);
+    ProductionReport(const QString& path, const QString& imageName, const QString& imageSha256,
+                     const QString& imageVersion);
 
     // False when the row could not be written.
     bool append(const UnitOutcome& outcome) const;
@@ -23,5 +24,6 @@ private:
     QString path;
     QString image_name;
     QString image_sha256;
+    QString image_version;
     QString host_name;
 };

@@ -76,7 +76,9 @@ void UpdateRun::onUnitRequested(const FoundUnit& requested)
     unit = requested;
     if (!first)
         return;
-    console.event(foundEvent(*unit));
+    QJsonObject found = foundEvent(*unit);
+    found.insert(QStringLiteral("version"), settings.imageVersion);
+    console.event(found);
     status(QStringLiteral("Found %1 (%2, %3); checking it...").arg(unit->port, unit->idsText(), unit->product));
 }
 
@@ -223,7 +225,8 @@ void UpdateRun::finish(ExitCode code, const QString& reason, const QString& advi
                      {QStringLiteral("port"), unit ? unit->port : QString()},
                      {QStringLiteral("ok"), ok},
                      {QStringLiteral("seconds"), qRound(seconds * 10) / 10.0},
-                     {QStringLiteral("exit"), static_cast<int>(code)}};
+                     {QStringLiteral("exit"), static_cast<int>(code)},
+                     {QStringLiteral("version"), settings.imageVersion}};
     if (!ok)
         done.insert(QStringLiteral("reason"), reason);
     if (skipped)

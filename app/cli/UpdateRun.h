@@ -31,6 +31,7 @@ public:
         QString onlyPort;  // --port, empty for any
         bool serviceMode = false;  // no model check
         qint64 imageSize = 0;
+        QString imageVersion;  // the package's version, empty for a plain image
         QString logPath;
         // A unit whose serial number this says was updated already is left alone.
         std::function<bool(const QString& serialNumber)> alreadyUpdated;

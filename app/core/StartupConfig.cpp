@@ -73,6 +73,21 @@ bool readImageCheck(const QSettings& settings)
     return on.value_or(true);
 }
 
+// A switch that guards the units: a value that is neither true nor false
+// counts as on.
+bool readRequireSignedPackage(const QSettings& settings)
+{
+    const QString key = QStringLiteral("require_signed_package");
+    const QVariant value = settings.value(key);
+    if (!value.isValid())
+        return false;
+    if (const std::optional<bool> on = config::parseBool(value))
+        return *on;
+    warnConfigValue(key, writtenText(value), QStringLiteral("is not true or false"),
+                    QStringLiteral("using true: only signed packages are written"));
+    return true;
+}
+
 QString readFirmwarePath(const QSettings& settings, const QDir& resourcesDir)
 {
     const QString name = settings.value("firmware_filename").toString();
@@ -118,5 +133,9 @@ StartupConfig StartupConfig::read(const QSettings& settings, const QDir& resourc
     config.otpSize = readDecimal(settings, QStringLiteral("otp_size"));
     config.mcubootBaud = readBaud(settings);
     config.imageCheck = readImageCheck(settings);
+}
+
+    config.requireSignedPackage = readRequireSignedPackage(settings);
+    config.trustedKeysFolder = resourcesDir.filePath(QStringLiteral("keys"));
     return config;
 }

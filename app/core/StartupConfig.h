@@ -20,6 +20,10 @@ struct StartupConfig {
     int mcubootBaud = 921600;
     // Whether an image is checked before anything on the unit is erased.
     bool imageCheck = true;
+    // Only signed packages may be written; a plain image is refused.
+    bool requireSignedPackage = false;
+    // The folder of trusted public keys: Resources/keys.
+    QString trustedKeysFolder;
 
     static constexpr int kDefaultMcubootBaud = 921600;
 

@@ -90,6 +90,8 @@ void UpdateSession::handImageToBackend()
         else
             refusal = FirmwareImage::unreadableText(image.path, error);
     }
+    if (refusal.isEmpty() && image_opener)
+        image = image_opener(image, refusal);
     if (refusal.isEmpty() && image_check)
         refusal = image_check(image);
     emit ImageChosen(image);

@@ -45,6 +45,11 @@ public:
     // of each update before anything of it reaches the back-end.
     using ImageCheck = std::function<QString(const FirmwareImage& image)>;
     void setImageCheck(ImageCheck check) { image_check = std::move(check); }
+    // Turns the file read for an update into the image to write (a package
+    // into the image it carries) before the check runs; fills `refusal` when
+    // nothing of it may be written.
+    using ImageOpener = std::function<FirmwareImage(const FirmwareImage& file, QString& refusal)>;
+    void setImageOpener(ImageOpener opener) { image_opener = std::move(opener); }
     void startUpdate();
     // After each Connected answer, read the unit's identity where the back-end
     // can (reads only) and report it with UnitIdentified before anything else
@@ -97,4 +102,5 @@ private:
     bool reads_identity = false;
     std::optional<FirmwareImage> preloaded_image;
     ImageCheck image_check;
+    ImageOpener image_opener;
 };

@@ -106,6 +106,10 @@ INSTANTIATE_TEST_SUITE_P(
                      "without being checked"}},
         WarningCase{"ImageCheckMaybe", "image_check", "maybe",
                     {"warning: image_check: \"maybe\" is not true or false; true is used"}},
+        WarningCase{"RequireSignedPackageYes", "require_signed_package", "yes",
+                    {"warning: require_signed_package: \"yes\" is not true or false; using true: only signed "
+                     "packages are written"}},
+        WarningCase{"RequireSignedPackageTrue", "require_signed_package", "TRUE", {}},
         WarningCase{"FirmwareMissing", "firmware_filename", nullptr,
                     {"warning: firmware_filename: \"\" names no image file; using the Resources folder itself: "
                      "every update fails"}}),

@@ -1,0 +1,23 @@
+#include "PackageWriter.h"
+
+#include "PackageLimits.h"
+#include "ZipArchiveWriter.h"
+
+#include <QCryptographicHash>
+
+std::optional<QByteArray> PackageWriter::write(PackageManifest manifest, const QByteArray& image,
+                                               const SigningKey& key, QString& error)
+{
+    manifest.size = image.size();
+    manifest.sha256 = QString::fromLatin1(QCryptographicHash::hash(image, QCryptographicHash::Sha256).toHex());
+    if (const QString problem = manifest.problem(); !problem.isEmpty()) {
+        error = QStringLiteral("the manifest %1").arg(problem);
+        return std::nullopt;
+    }
+    const QByteArray manifestJson = manifest.toJson();
+    ZipArchiveWriter archive;
+    archive.add(package::kManifestEntry, manifestJson);
+    archive.add(manifest.image, image);
+    archive.add(package::kSignatureEntry, key.sign(manifestJson));
+    return archive.finish(error);
+}
