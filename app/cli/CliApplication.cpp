@@ -6,6 +6,7 @@
 #include "Console.h"
 #include "DispatcherLogTap.h"
 #include "ExitCode.h"
+#include "HistoryCommand.h"
 #include "ImageInfo.h"
 #include "ListCommand.h"
 #include "SessionLog.h"
@@ -104,6 +105,8 @@ int runUpdate(const Console& console, const CliOptions& options, const CliConfig
 
 int runCommand(const Console& console, const CliOptions& options, SessionLog& log)
 {
+    if (options.command == CliOptions::Command::History)
+        return static_cast<int>(runHistoryCommand(console, options));
     QString error;
     const std::optional<CliConfig> config = CliConfig::load(options, error);
     if (!config)

@@ -16,6 +16,8 @@ const QCommandLineOption kAll(QStringLiteral("all"));
 const QCommandLineOption kCount(QStringLiteral("count"), QString(), QStringLiteral("N"));
 const QCommandLineOption kWatch(QStringLiteral("watch"));
 const QCommandLineOption kReport(QStringLiteral("report"), QString(), QStringLiteral("FILE"));
+const QCommandLineOption kHistory(QStringLiteral("history"), QString(), QStringLiteral("URL"));
+const QCommandLineOption kForce(QStringLiteral("force"));
 const QCommandLineOption kHelp(QStringList{QStringLiteral("help"), QStringLiteral("h")});
 const QCommandLineOption kVersion(QStringLiteral("version"));
 
@@ -25,7 +27,16 @@ std::optional<CliOptions::Command> commandNamed(const QString& name)
         return CliOptions::Command::List;
     if (name == QLatin1String("update"))
         return CliOptions::Command::Update;
+    if (name == QLatin1String("history"))
+        return CliOptions::Command::History;
     return std::nullopt;
+}
+
+// history has a --version V of its own (the image version); everywhere else
+// --version prints the program's.
+bool namesHistory(const QStringList& arguments)
+{
+    return arguments.mid(1).contains(QStringLiteral("history"));
 }
 
 // --all and the options that only make sense with it.
@@ -34,6 +45,7 @@ bool readProductionOptions(const QCommandLineParser& parser, CliOptions& options
     options.all = parser.isSet(kAll);
     options.watch = parser.isSet(kWatch);
     options.reportFile = parser.value(kReport);
+    options.force = parser.isSet(kForce);
     if (parser.isSet(kCount)) {
         bool ok = false;
         options.count = parser.value(kCount).toInt(&ok);
@@ -43,13 +55,13 @@ bool readProductionOptions(const QCommandLineParser& parser, CliOptions& options
             return false;
         }
     }
-    const bool needsAll = options.watch || parser.isSet(kCount) || !options.reportFile.isEmpty();
+    const bool needsAll = options.watch || parser.isSet(kCount) || !options.reportFile.isEmpty() || options.force;
     if (options.command != CliOptions::Command::Update && (options.all || needsAll)) {
-        error = QStringLiteral("--all, --count, --watch and --report belong to the update command.");
+        error = QStringLiteral("--all, --count, --watch, --report and --force belong to the update command.");
         return false;
     }
     if (needsAll && !options.all) {
-        error = QStringLiteral("--count, --watch and --report work with --all only.");
+        error = QStringLiteral("--count, --watch, --report and --force work with --all only.");
         return false;
     }
     if (options.all && !options.port.isEmpty()) {
@@ -70,8 +82,10 @@ std::optional<CliOptions> CliOptions::parse(const QStringList& arguments, const 
 {
     QCommandLineParser parser;
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
-    parser.addOptions(
-        {kJson, kPort, kWait, kLog, kResources, kConfig, kImage, kAll, kCount, kWatch, kReport, kHelp, kVersion});
+    parser.addOptions({kJson, kPort, kWait, kLog, kResources, kConfig, kImage, kAll, kCount, kWatch, kReport,
+                       kHistory, kForce, kHelp});
+    const bool history = namesHistory(arguments);
+    parser.addOptions(history ? HistoryOptions::options() : QList<QCommandLineOption>{kVersion});
     if (!parser.parse(arguments)) {
         error = parser.errorText();
         return std::nullopt;
@@ -79,18 +93,26 @@ std::optional<CliOptions> CliOptions::parse(const QStringList& arguments, const 
     CliOptions options;
     if (parser.isSet(kHelp))
         return options;
-    if (parser.isSet(kVersion)) {
+    if (!history && parser.isSet(kVersion)) {
         options.command = Command::Version;
         return options;
     }
     const QStringList positional = parser.positionalArguments();
-    if (positional.size() != 1 || !commandNamed(positional.first())) {
-        error = positional.isEmpty() ? QStringLiteral("No command given: use list or update.")
-                                     : QStringLiteral("Unknown command \"%1\": use list or update.")
+    const bool known = !positional.isEmpty() && commandNamed(positional.first());
+    if (!known || (positional.size() != 1 && commandNamed(positional.first()) != Command::History)) {
+        error = positional.isEmpty() ? QStringLiteral("No command given: use list, update or history.")
+                                     : QStringLiteral("Unknown command \"%1\": use list, update or history.")
                                            .arg(positional.join(QLatin1Char(' ')));
         return std::nullopt;
     }
     options.command = *commandNamed(positional.first());
+    options.historyUrl = parser.value(kHistory);
+    if (options.command == Command::History && !HistoryOptions::read(parser, positional.mid(1), options.history, error))
+        return std::nullopt;
+    if (options.command == Command::List && !options.historyUrl.isEmpty()) {
+        error = QStringLiteral("--history belongs to the update and history commands.");
+        return std::nullopt;
+    }
     options.json = parser.isSet(kJson);
     options.port = parser.value(kPort);
     options.logFile = parser.value(kLog);
@@ -119,7 +141,10 @@ QString CliOptions::helpText()
   fwupdater-cli list   [--json] [common options]
   fwupdater-cli update [--port PATH] [--wait SECONDS] [--json] [--log FILE] [common options]
   fwupdater-cli update --all [--wait SECONDS] [--count N | --watch] [--report FILE.csv]
-                       [--json] [--log FILE] [common options]
+                       [--force] [--json] [--log FILE] [common options]
+  fwupdater-cli history [--serial S] [--version V] [--outcome OUTCOME] [--since DATE]
+                        [--station NAME] [--json | --csv] [common options]
+  fwupdater-cli history sync [common options]
 
 Writes a firmware image into a Lumavex unit, as the updater window does, without a display.
 
@@ -128,7 +153,11 @@ Commands:
            port (or DFU path), VID:PID and product name. Asks no unit anything.
   update   Find the unit, check its model identifier against device_id_list
            (not with fw_target_type "service"), write the image and start the
-           new firmware.
+           new firmware. Every attempt is recorded in the history.
+  history  Print the attempts of the history, newest first: a table, or one
+           JSON object per row with --json, or CSV with --csv.
+           "history sync" sends the attempts that wait in this station's own
+           file to the history server now.
 
 Options:
   --port PATH       update only the unit on this port (usb: the DFU unit at this
@@ -150,13 +179,28 @@ Options:
                     port, VID:PID, serial number, model identifier, image name,
                     image SHA-256, outcome, reason, seconds, host name); a new
                     file gets a header row.
+  --force           with --all: also update units that the history has as done
+                    with this image (by serial number; otherwise they are skipped).
+  --serial S        history: only rows of this serial number.
+  --version V       history: only rows of this image version.
+  --outcome OUTCOME history: only rows with this outcome (running, done, failed,
+                    refused, interrupted).
+  --since DATE      history: only rows started on or after DATE (2026-03-01, UTC,
+                    or a time such as 2026-03-01T08:00:00Z).
+  --station NAME    history: only rows of this station.
+  --csv             history: CSV with a header row instead of a table.
   --json            print one JSON object per line on standard output and nothing
-                    else there (events "found", "model", "progress", "done").
+                    else there (events "found", "model", "progress", "done";
+                    history: one object per row).
   --log FILE        write the session log to FILE instead of the application-data
                     folder's logs/ (list accepts it too).
   --resources DIR   the Resources folder (default: Resources beside the executable).
   --config FILE     the configuration (default: DIR/config.ini).
   --image FILE      the firmware image, in place of firmware_filename.
+  --history URL     the history, in place of config.ini's history=: off,
+                    sqlite:PATH or postgresql://USER@HOST:PORT/DB (libpq's URI
+                    form, also postgresql://USER@/DB?host=/run/postgresql).
+                    Default: history.sqlite in the application-data folder.
   --help            print this text and exit.
   --version         print the version and exit.
 
@@ -165,10 +209,12 @@ otherwise one line per 10 %. Messages for a person go to standard error.
 
 Exit codes:
   0  done (list: the listing was printed, also when it is empty; --all:
-     every unit done)
-  1  the update failed (or the unit did not answer)
+     every unit done or skipped; history: the rows were printed, also none)
+  1  the update failed (or the unit did not answer); history: the history
+     cannot be read, or (sync) its server does not answer
   2  usage, configuration or image error (missing or unreadable config or
-     image, empty image, unknown option)
+     image, empty image, unknown option, a history value that cannot be
+     used, or with history_required=true a history that cannot be reached)
   3  no unit found (after --wait; --all: also a DFU unit that Ctrl-C kept
      from its turn)
   4  model identifier refused

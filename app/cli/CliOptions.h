@@ -1,12 +1,14 @@
 #pragma once
 
+#include "HistoryOptions.h"
+
 #include <QString>
 #include <QStringList>
 #include <optional>
 
 // The parsed command line of fwupdater-cli.
 struct CliOptions {
-    enum class Command { List, Update, Help, Version };
+    enum class Command { List, Update, History, Help, Version };
 
     Command command = Command::Help;
     bool json = false;
@@ -20,6 +22,9 @@ struct CliOptions {
     int count = 0;
     bool watch = false;
     QString reportFile;
+    QString historyUrl; // --history, in place of config.ini's history=
+    bool force = false; // --all: update units the history has as done with this image
+    HistoryOptions history;
 
     // Fills `error` and gives nothing when the line cannot be used.
     static std::optional<CliOptions> parse(const QStringList& arguments, const QString& applicationDir,

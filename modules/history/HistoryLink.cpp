@@ -28,9 +28,7 @@ bool HistoryLink::open(QString& error)
     if (location.isOff())
         return true;
     QString fileError;
-    if (file->open(fileError)) {
-        file->markInterrupted(station, process_start, !usesServer(), fileError);
-    } else {
+    if (!file->open(fileError)) {
         file_failed = true;
         const QString text = QStringLiteral("Cannot open the history file %1 (%2).")
                                  .arg(QDir::toNativeSeparators(file->location().sqlitePath), fileError);
@@ -43,12 +41,18 @@ bool HistoryLink::open(QString& error)
     }
     if (!usesServer())
         return true;
-    if (!connectServer(true, error))
-        return false;
+    return connectServer(true, error);
+}
+
+void HistoryLink::markLeftRunning()
+{
     QString ignored;
-    server->markInterrupted(station, process_start, true, ignored);
+    // In the station's own file first: with a server, the change is sent like any row.
+    if (file && !file_failed)
+        file->markInterrupted(station, process_start, !usesServer(), ignored);
+    if (serverAnswers())
+        server->markInterrupted(station, process_start, true, ignored);
     sendQuietly();
-    return true;
 }
 
 bool HistoryLink::connectServer(bool force, QString& error)

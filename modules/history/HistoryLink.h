@@ -30,11 +30,14 @@ public:
     // and once more for each later outage.
     HistoryLink(const HistoryLocation& location, const QString& localPath, const QString& station, Notify warn);
 
-    // Opens the history and sets rows of this station still "running" from a
-    // process that ended to "interrupted". False, with `error`, when the
-    // history cannot be written now (with a server: the rows will wait);
+    // Opens the history. False, with `error`, when
+    // the history cannot be written now (with a server: the rows will wait);
     // `warn` has been told then.
     bool open(QString& error);
+    // Rows of this station still "running" from a process that has ended
+    // become "interrupted"; then the rows that wait are sent. Only for the
+    // process that updates units.
+    void markLeftRunning();
 
     void save(const AttemptRecord& record);
     // The skip rule's question; from the station's own file while the server is away.

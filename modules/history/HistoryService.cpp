@@ -39,6 +39,7 @@ void HistoryService::open()
     onThread([this] {
         QString ignored;
         link->open(ignored);
+        link->markLeftRunning();
         startRetryTimer();
     });
 }
@@ -48,6 +49,7 @@ bool HistoryService::openAndWait(QString& error)
     bool opened = false;
     QMetaObject::invokeMethod(worker, [&] {
         opened = link->open(error);
+        link->markLeftRunning();
         startRetryTimer();
     }, Qt::BlockingQueuedConnection);
     return opened;

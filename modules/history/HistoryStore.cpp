@@ -135,7 +135,7 @@ bool HistoryStore::connect(QString& error)
         db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(kSqliteBusyTimeoutMs));
     }
     if (!db.open()) {
-        error = where.withoutPassword(db.lastError().text());
+        error = where.withoutPassword(db.lastError().text()).simplified();
         return false;
     }
     if (!HistorySchema::ensure(db, error)) {
@@ -162,7 +162,7 @@ bool HistoryStore::execute(QSqlQuery& query, QString& error) const
 {
     if (query.exec())
         return true;
-    error = where.withoutPassword(query.lastError().text());
+    error = where.withoutPassword(query.lastError().text()).simplified();
     return false;
 }
 

@@ -157,6 +157,7 @@ TEST(HistoryLinkSqlite, MarksRowsLeftRunningByAnEarlierProcessInterrupted)
     HistoryLink link(sqliteAt(path), QString(), QStringLiteral("station-a"),
                      [&](const QString& text) { warnings << text; });
     ASSERT_TRUE(link.open(error)) << error.toStdString();
+    link.markLeftRunning();
     AttemptRecord current = attempt("SN-3", "running", "station-a");
     link.save(current);
 
