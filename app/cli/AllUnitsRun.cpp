@@ -1,5 +1,7 @@
 #include "AllUnitsRun.h"
 
+#include "HistoryRecorder.h"
+#include "HistoryService.h"
 #include "SessionLog.h"
 #include "SessionRecorder.h"
 #include "UpdateRun.h"
@@ -28,6 +30,7 @@ int severity(ExitCode code)
 struct AllUnitsRun::Job {
     std::unique_ptr<UpdateSession> session;
     std::unique_ptr<SessionRecorder> recorder;
+    std::unique_ptr<HistoryRecorder> history;
     std::unique_ptr<UpdateRun> run;
 };
 
@@ -165,12 +168,25 @@ void AllUnitsRun::startUnit(const FoundUnit& unit)
                                                    createUpdater(config.startup, config.dfuUtilPath).release());
     job->session->setReadsIdentity(true);
     job->recorder = std::make_unique<SessionRecorder>(log, *job->session);
+    if (settings.history) {
+        job->history = std::make_unique<HistoryRecorder>(
+            *settings.history, *job->session,
+            HistoryRecorder::Settings{QStringLiteral("cli"),
+                                      SessionRecorder::interfaceName(config.startup.interfaceType),
+                                      config.startup.firmwarePath, settings.imageSha256, QString()});
+    }
     UpdateRun::Settings runSettings;
     runSettings.onlyPort = unit.port;
     runSettings.serviceMode = config.startup.fwTargetType == QLatin1String("service");
     runSettings.imageSize = settings.imageSize;
     runSettings.logPath = settings.logPath;
     runSettings.alreadyUpdated = [this](const QString& serial) { return updated_serials.contains(serial); };
+    if (settings.history && !settings.force) {
+        runSettings.askHistory = [this](const QString& serial, QObject* context,
+                                        std::function<void(const QString&)> answer) {
+            askHistory(serial, context, std::move(answer));
+        };
+    }
     job->run = std::make_unique<UpdateRun>(console, *job->session, runSettings);
     job->run->setBoard(&board);
     connect(job->run.get(), &UpdateRun::Ended, this, &AllUnitsRun::onUnitEnded);
@@ -179,6 +195,20 @@ void AllUnitsRun::startUnit(const FoundUnit& unit)
     UpdateRun& run = *job->run;
     running[unit.port] = std::move(job);
     run.start(unitFinder, config.deviceIds);
+}
+
+// The history is shared by every station of a line: a unit done there with
+// this image is not written again.
+void AllUnitsRun::askHistory(const QString& serialNumber, QObject* context,
+                             std::function<void(const QString&)> answer) const
+{
+    settings.history->findDone(serialNumber, settings.imageSha256, context,
+                               [answer](const std::optional<AttemptRecord>& done) {
+                                   answer(done ? QStringLiteral("already updated at %1 on %2")
+                                                     .arg(done->station,
+                                                          done->endedUtc.toString(QStringLiteral("yyyy-MM-dd")))
+                                               : QString());
+                               });
 }
 
 // A unit that was still waiting for its turn: nothing was written to it, and

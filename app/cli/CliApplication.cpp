@@ -7,6 +7,7 @@
 #include "DispatcherLogTap.h"
 #include "ExitCode.h"
 #include "HistoryCommand.h"
+#include "HistoryRecorder.h"
 #include "ImageInfo.h"
 #include "ListCommand.h"
 #include "SessionLog.h"
@@ -18,6 +19,7 @@
 
 #include <QCoreApplication>
 #include <QDateTime>
+#include <QDebug>
 #include <QFileInfo>
 #include <QJsonObject>
 #include <QTimer>
@@ -55,8 +57,31 @@ extern "C" void onInterrupt(int)
     std::signal(SIGINT, SIG_DFL);
 }
 
+// The history every attempt goes to; empty (after saying why) when the run must not start.
+std::unique_ptr<HistoryService> startHistory(const Console& console, const CliOptions& options,
+                                             const CliConfig& config, QString& error)
+{
+    const std::optional<HistoryLocation> location = config.history.resolve(options.historyUrl, error);
+    if (!location) {
+        error = QStringLiteral("The history cannot be used: %1. Check history= in the configuration, or --history.")
+                    .arg(error);
+        return nullptr;
+    }
+    qInfo().noquote() << "history:" << location->describe() << "station" << HistorySettings::stationName();
+    return config.history.startService(*location, [&console](const QString& text) {
+        qWarning().noquote() << text;
+        console.tell(text);
+    }, error);
+}
+
+HistoryRecorder::Settings historySettings(const CliConfig& config, const ImageInfo& image)
+{
+    return {QStringLiteral("cli"), SessionRecorder::interfaceName(config.startup.interfaceType), image.path,
+            image.sha256, QString()};
+}
+
 int runAllUnits(const Console& console, const CliOptions& options, const CliConfig& config, SessionLog& log,
-                const ImageInfo& image)
+                const ImageInfo& image, HistoryService* history)
 {
     SessionRecorder::recordStart(log, QStringLiteral("fwupdater-cli update --all"), config.configPath,
                                  config.startup);
@@ -67,7 +92,9 @@ int runAllUnits(const Console& console, const CliOptions& options, const CliConf
                                    image.size,
                                    QFileInfo(image.path).fileName(),
                                    image.sha256,
-                                   log.isWritable() ? log.path() : QString()};
+                                   log.isWritable() ? log.path() : QString(),
+                                   history->isOff() ? nullptr : history,
+                                   options.force};
     AllUnitsRun run(console, config, log, settings);
     QObject::connect(&run, &AllUnitsRun::Finished, QCoreApplication::instance(), &QCoreApplication::exit);
     std::signal(SIGINT, onInterrupt);
@@ -87,12 +114,16 @@ int runUpdate(const Console& console, const CliOptions& options, const CliConfig
     QString error;
     if (!CliConfig::checkImage(image, error))
         return inputError(console, error);
+    const std::unique_ptr<HistoryService> history = startHistory(console, options, config, error);
+    if (!history)
+        return inputError(console, error);
     if (options.all)
-        return runAllUnits(console, options, config, log, image);
+        return runAllUnits(console, options, config, log, image, history.get());
     UpdateSession session(config.startup.interfaceType, config.dfuUtilPath,
                           createUpdater(config.startup, config.dfuUtilPath).release());
     session.setReadsIdentity(true);
     SessionRecorder recorder(log, session);
+    HistoryRecorder historyRecorder(*history, session, historySettings(config, image));
     SessionRecorder::recordStart(log, QStringLiteral("fwupdater-cli update"), config.configPath, config.startup);
     UpdateRun::Settings settings{options.waitSeconds, options.port,
                                  config.startup.fwTargetType == QLatin1String("service"), image.size,

@@ -49,3 +49,19 @@ std::optional<HistoryLocation> HistorySettings::resolve(const QString& override,
 {
     return HistoryLocation::parse(override.isEmpty() ? location : override, defaultFile(), error);
 }
+
+std::unique_ptr<HistoryService> HistorySettings::startService(const HistoryLocation& location,
+                                                              HistoryService::Notify warn, QString& error) const
+{
+    auto service = std::make_unique<HistoryService>(location, defaultFile(), stationName(), std::move(warn));
+    if (!required) {
+        service->open();
+        return service;
+    }
+    if (!service->openAndWait(error)) {
+        error = QStringLiteral("The history (%1) cannot be written, and history_required=true: %2")
+                    .arg(location.describe(), error);
+        return nullptr;
+    }
+    return service;
+}

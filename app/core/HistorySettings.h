@@ -1,9 +1,11 @@
 #pragma once
 
 #include "HistoryLocation.h"
+#include "HistoryService.h"
 
 #include <QSettings>
 #include <QString>
+#include <memory>
 #include <optional>
 
 // How this program reaches the production history: config.ini's history=
@@ -24,4 +26,9 @@ struct HistorySettings {
     // `override` (--history) wins over the file's value; empty when the
     // value cannot be used, with `error` saying why.
     std::optional<HistoryLocation> resolve(const QString& override, QString& error) const;
+    // The history for a front end that updates units, opening in the
+    // background; with `required`, opened at once, and empty (with `error`)
+    // when it cannot be written.
+    std::unique_ptr<HistoryService> startService(const HistoryLocation& location, HistoryService::Notify warn,
+                                                 QString& error) const;
 };
