@@ -20,7 +20,7 @@ HistoryLink::HistoryLink(const HistoryLocation& historyLocation, const QString& 
         own.kind = HistoryLocation::Kind::Sqlite;
         own.sqlitePath = localPath;
     }
-    file = std::make_unique<HistoryStore>(own);
+    file = std::make_unique<HistoryStore>(own, usesServer());
 }
 
 bool HistoryLink::open(QString& error)

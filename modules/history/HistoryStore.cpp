@@ -88,7 +88,8 @@ QString connectOptions(const HistoryLocation& location)
 
 } // namespace
 
-HistoryStore::HistoryStore(const HistoryLocation& location) : where(location), connection_name(nextConnectionName())
+HistoryStore::HistoryStore(const HistoryLocation& location, bool stationCopy)
+    : where(location), connection_name(nextConnectionName()), station_copy(stationCopy)
 {
 }
 
@@ -137,6 +138,10 @@ bool HistoryStore::connect(QString& error)
     if (!db.open()) {
         error = where.withoutPassword(db.lastError().text()).simplified();
         return false;
+    }
+    if (station_copy) {
+        QSqlQuery(db).exec(QStringLiteral("PRAGMA journal_mode=WAL"));
+        QSqlQuery(db).exec(QStringLiteral("PRAGMA synchronous=NORMAL"));
     }
     if (!HistorySchema::ensure(db, error)) {
         error = where.withoutPassword(error);

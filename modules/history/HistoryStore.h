@@ -16,7 +16,12 @@ class QSqlQuery;
 // texts are constants.
 class HistoryStore {
 public:
-    explicit HistoryStore(const HistoryLocation& location);
+    // `stationCopy`: an SQLite file on this machine that only mirrors what
+    // goes to a server; it is written in WAL mode without a disk flush per
+    // row, which keeps it cheap (a power cut may lose its last rows, not
+    // its consistency). A history kept in SQLite itself, maybe on a share,
+    // keeps SQLite's defaults.
+    explicit HistoryStore(const HistoryLocation& location, bool stationCopy = false);
     ~HistoryStore();
     HistoryStore(const HistoryStore&) = delete;
     HistoryStore& operator=(const HistoryStore&) = delete;
@@ -52,4 +57,5 @@ private:
 
     HistoryLocation where;
     QString connection_name;
+    bool station_copy;
 };
