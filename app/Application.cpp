@@ -2,6 +2,8 @@
 
 #include "DispatcherLogTap.h"
 #include "ImageCheck.h"
+#include "HistoryRecorder.h"
+#include "HistorySettings.h"
 #include "MainWindow.h"
 #include "SessionLog.h"
 #include "SessionRecorder.h"
@@ -11,10 +13,32 @@
 
 #include <QApplication>
 #include <QDateTime>
+#include <QDebug>
 #include <QDir>
 #include <QSettings>
 #include <QStyleFactory>
 #include <memory>
+
+namespace {
+
+// The history the window's attempts go to. A value that cannot be used is a
+// warning like any other in config.ini, unless history_required=true.
+std::unique_ptr<HistoryService> startHistory(const QSettings& settings, QString& error)
+{
+    const HistorySettings history = HistorySettings::read(settings);
+    std::optional<HistoryLocation> location = history.resolve(QString(), error);
+    if (!location) {
+        error = QStringLiteral("history: %1").arg(error);
+        if (history.required)
+            return nullptr;
+        qWarning().noquote() << error << "; nothing is recorded";
+        location = HistoryLocation{};
+    }
+    qInfo().noquote() << "history:" << location->describe() << "station" << HistorySettings::stationName();
+    return history.startService(*location, [](const QString& text) { qWarning().noquote() << text; }, error);
+}
+
+} // namespace
 
 int runApplication(int argc, char* argv[])
 {
@@ -31,6 +55,12 @@ int runApplication(int argc, char* argv[])
     QSettings settings(resourcesDir.filePath(QStringLiteral("config.ini")), QSettings::IniFormat);
 
     const StartupConfig config = StartupConfig::read(settings, resourcesDir);
+    QString error;
+    const std::unique_ptr<HistoryService> history = startHistory(settings, error);
+    if (!history) {
+        qCritical().noquote() << error;
+        return 2;
+    }
     int exitCode = 0;
     {
         MainWindow window(resourcesDir, &settings, dfuUtilPath, config.interfaceType,
@@ -38,6 +68,10 @@ int runApplication(int argc, char* argv[])
         window.updateSession().setImageCheck(ImageCheck::forSession(config));
         // Owned by the session, so it still records an update the closing window waits for.
         new SessionRecorder(log, window.updateSession(), &window.updateSession());
+        new HistoryRecorder(*history, window.updateSession(),
+                            {QStringLiteral("window"), SessionRecorder::interfaceName(config.interfaceType),
+                             config.firmwarePath, QString(), QString()},
+                            &window.updateSession());
         SessionRecorder::recordStart(log, QStringLiteral("fwupdater"), settings.fileName(), config,
                                      ImageInfo::read(config.firmwarePath));
         window.show();

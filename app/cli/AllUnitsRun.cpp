@@ -1,6 +1,8 @@
 #include "AllUnitsRun.h"
 
 #include "ImageCheck.h"
+#include "HistoryRecorder.h"
+#include "HistoryService.h"
 #include "SessionLog.h"
 #include "SessionRecorder.h"
 #include "UpdateRun.h"
@@ -29,6 +31,7 @@ int severity(ExitCode code)
 struct AllUnitsRun::Job {
     std::unique_ptr<UpdateSession> session;
     std::unique_ptr<SessionRecorder> recorder;
+    std::unique_ptr<HistoryRecorder> history;
     std::unique_ptr<UpdateRun> run;
 };
 
@@ -39,12 +42,12 @@ AllUnitsRun::AllUnitsRun(const Console& out, const CliConfig& cliConfig, Session
       config(cliConfig),
       log(sessionLog),
       settings(runSettings),
+      image_sha256(runSettings.image.sha256Hex()),
       finder(cliConfig.startup.interfaceType, cliConfig.dfuUtilPath, cliConfig.products),
       board(out)
 {
     if (!settings.reportPath.isEmpty())
-        report.emplace(settings.reportPath, settings.image.fileName(), settings.image.sha256Hex(),
-                       settings.imageVersion);
+        report.emplace(settings.reportPath, settings.image.fileName(), image_sha256, settings.imageVersion);
     poll_timer.setInterval(UpdateSession::kSearchIntervalMs);
     connect(&poll_timer, &QTimer::timeout, this, &AllUnitsRun::poll);
 }
@@ -169,6 +172,13 @@ void AllUnitsRun::startUnit(const FoundUnit& unit)
     job->session->setImage(settings.image);
     job->session->setImageCheck(ImageCheck::forSession(config.startup));
     job->recorder = std::make_unique<SessionRecorder>(log, *job->session);
+    if (settings.history) {
+        job->history = std::make_unique<HistoryRecorder>(
+            *settings.history, *job->session,
+            HistoryRecorder::Settings{QStringLiteral("cli"),
+                                      SessionRecorder::interfaceName(config.startup.interfaceType),
+                                      settings.image.path, image_sha256, settings.imageVersion});
+    }
     UpdateRun::Settings runSettings;
     runSettings.onlyPort = unit.port;
     runSettings.serviceMode = config.startup.fwTargetType == QLatin1String("service");
@@ -176,6 +186,12 @@ void AllUnitsRun::startUnit(const FoundUnit& unit)
     runSettings.imageVersion = settings.imageVersion;
     runSettings.logPath = settings.logPath;
     runSettings.alreadyUpdated = [this](const QString& serial) { return updated_serials.contains(serial); };
+    if (settings.history && !settings.force) {
+        runSettings.askHistory = [this](const QString& serial, QObject* context,
+                                        std::function<void(const QString&)> answer) {
+            askHistory(serial, context, std::move(answer));
+        };
+    }
     job->run = std::make_unique<UpdateRun>(console, *job->session, runSettings);
     job->run->setBoard(&board);
     connect(job->run.get(), &UpdateRun::Ended, this, &AllUnitsRun::onUnitEnded);
@@ -184,6 +200,20 @@ void AllUnitsRun::startUnit(const FoundUnit& unit)
     UpdateRun& run = *job->run;
     running[unit.port] = std::move(job);
     run.start(unitFinder, config.deviceIds);
+}
+
+// The history is shared by every station of a line: a unit done there with
+// this image is not written again.
+void AllUnitsRun::askHistory(const QString& serialNumber, QObject* context,
+                             std::function<void(const QString&)> answer) const
+{
+    settings.history->findDone(serialNumber, image_sha256, context,
+                               [answer](const std::optional<AttemptRecord>& done) {
+                                   answer(done ? QStringLiteral("already updated at %1 on %2")
+                                                     .arg(done->station,
+                                                          done->endedUtc.toString(QStringLiteral("yyyy-MM-dd")))
+                                               : QString());
+                               });
 }
 
 // A unit that was still waiting for its turn: nothing was written to it, and

@@ -21,6 +21,8 @@
 #include <optional>
 #include <vector>
 
+class HistoryRecorder;
+class HistoryService;
 class SessionLog;
 class SessionRecorder;
 class UpdateRun;
@@ -43,6 +45,8 @@ public:
         FirmwareImage image; // read once: every unit gets these bytes
         QString imageVersion; // the package's version, empty for a plain image
         QString logPath;
+        HistoryService* history = nullptr; // none with history=off
+        bool force = false;                // update units the history has as done
     };
 
     AllUnitsRun(const Console& console, const CliConfig& config, SessionLog& log, const Settings& settings,
@@ -63,6 +67,7 @@ private:
     void gather(const QList<FoundUnit>& units);
     void watchFor(const QList<FoundUnit>& units);
     void startUnit(const FoundUnit& unit);
+    void askHistory(const QString& serialNumber, QObject* context, std::function<void(const QString&)> answer) const;
     void startNextQueued();
     bool oneAtATime() const;
     bool pathsTellUnitsApart(const QList<FoundUnit>& units) const;
@@ -81,6 +86,7 @@ private:
     const CliConfig& config;
     SessionLog& log;
     Settings settings;
+    QString image_sha256; // of settings.image, worked out once
     UnitFinder finder;
     UnitBoard board;
     std::optional<ProductionReport> report;

@@ -9,6 +9,8 @@
 #include "ExitCode.h"
 #include "ImageCheck.h"
 #include "ImageForRun.h"
+#include "HistoryCommand.h"
+#include "HistoryRecorder.h"
 #include "ImageInfo.h"
 #include "ListCommand.h"
 #include "PackageCommands.h"
@@ -21,6 +23,7 @@
 
 #include <QCoreApplication>
 #include <QDateTime>
+#include <QDebug>
 #include <QJsonObject>
 #include <QTimer>
 #include <atomic>
@@ -57,6 +60,29 @@ extern "C" void onInterrupt(int)
     std::signal(SIGINT, SIG_DFL);
 }
 
+// The history every attempt goes to; empty (after saying why) when the run must not start.
+std::unique_ptr<HistoryService> startHistory(const Console& console, const CliOptions& options,
+                                             const CliConfig& config, QString& error)
+{
+    const std::optional<HistoryLocation> location = config.history.resolve(options.historyUrl, error);
+    if (!location) {
+        error = QStringLiteral("The history cannot be used: %1. Check history= in the configuration, or --history.")
+                    .arg(error);
+        return nullptr;
+    }
+    qInfo().noquote() << "history:" << location->describe() << "station" << HistorySettings::stationName();
+    return config.history.startService(*location, [&console](const QString& text) {
+        qWarning().noquote() << text;
+        console.tell(text);
+    }, error);
+}
+
+HistoryRecorder::Settings historySettings(const CliConfig& config, const ImageForRun& image)
+{
+    return {QStringLiteral("cli"), SessionRecorder::interfaceName(config.startup.interfaceType), image.image.path,
+            image.image.sha256Hex(), image.admitted.version()};
+}
+
 void recordStart(SessionLog& log, const QString& frontEnd, const CliConfig& config, const ImageForRun& image)
 {
     SessionRecorder::recordStart(log, frontEnd, config.configPath, config.startup, ImageInfo::of(image.image));
@@ -65,12 +91,18 @@ void recordStart(SessionLog& log, const QString& frontEnd, const CliConfig& conf
 }
 
 int runAllUnits(const Console& console, const CliOptions& options, const CliConfig& config, SessionLog& log,
-                const ImageForRun& image)
+                const ImageForRun& image, HistoryService* history)
 {
     recordStart(log, QStringLiteral("fwupdater-cli update --all"), config, image);
-    AllUnitsRun::Settings settings{options.waitSeconds, options.count,       options.watch,
-                                   options.reportFile,  image.image,         image.admitted.version(),
-                                   log.isWritable() ? log.path() : QString()};
+    AllUnitsRun::Settings settings{options.waitSeconds,
+                                   options.count,
+                                   options.watch,
+                                   options.reportFile,
+                                   image.image,
+                                   image.admitted.version(),
+                                   log.isWritable() ? log.path() : QString(),
+                                   history->isOff() ? nullptr : history,
+                                   options.force};
     AllUnitsRun run(console, config, log, settings);
     QObject::connect(&run, &AllUnitsRun::Finished, QCoreApplication::instance(), &QCoreApplication::exit);
     std::signal(SIGINT, onInterrupt);
@@ -122,14 +154,18 @@ int runUpdate(const Console& console, const CliOptions& options, const CliConfig
         return inputError(console, refusal);
     CliConfig config = loaded;
     config.deviceIds = image->deviceIds;
+    const std::unique_ptr<HistoryService> history = startHistory(console, options, config, error);
+    if (!history)
+        return inputError(console, error);
     if (options.all)
-        return runAllUnits(console, options, config, log, *image);
+        return runAllUnits(console, options, config, log, *image, history.get());
     UpdateSession session(config.startup.interfaceType, config.dfuUtilPath,
                           createUpdater(config.startup, config.dfuUtilPath).release());
     session.setReadsIdentity(true);
     session.setImage(image->image);
     session.setImageCheck(ImageCheck::forSession(config.startup));
     SessionRecorder recorder(log, session);
+    HistoryRecorder historyRecorder(*history, session, historySettings(config, *image));
     recordStart(log, QStringLiteral("fwupdater-cli update"), config, *image);
     UpdateRun::Settings settings{options.waitSeconds,
                                  options.port,
@@ -146,6 +182,8 @@ int runUpdate(const Console& console, const CliOptions& options, const CliConfig
 
 int runCommand(const Console& console, const CliOptions& options, SessionLog& log)
 {
+    if (options.command == CliOptions::Command::History)
+        return static_cast<int>(runHistoryCommand(console, options));
     QString error;
     const std::optional<CliConfig> config = CliConfig::load(options, error);
     if (!config)

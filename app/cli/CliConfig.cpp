@@ -30,6 +30,7 @@ std::optional<CliConfig> CliConfig::load(const CliOptions& options, QString& err
         config.startup.firmwarePath = QFileInfo(options.imageFile).absoluteFilePath();
     config.products = config::toProductTable(settings.value("product_list"));
     config.deviceIds = config::toDeviceIdList(settings.value("device_id_list"));
+    config.history = HistorySettings::read(settings);
     return config;
 }
 

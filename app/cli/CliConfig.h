@@ -2,6 +2,7 @@
 
 #include "CliOptions.h"
 #include "FirmwareImage.h"
+#include "HistorySettings.h"
 #include "StartupConfig.h"
 #include "VidPid.h"
 
@@ -18,6 +19,7 @@ struct CliConfig {
     StartupConfig startup;
     std::map<QString, VidPid> products;
     QList<uint8_t> deviceIds;
+    HistorySettings history;
 
     // Fills `error` (what is wrong and what to do) when the file cannot be read.
     static std::optional<CliConfig> load(const CliOptions& options, QString& error);

@@ -16,6 +16,8 @@ const QCommandLineOption kAll(QStringLiteral("all"));
 const QCommandLineOption kCount(QStringLiteral("count"), QString(), QStringLiteral("N"));
 const QCommandLineOption kWatch(QStringLiteral("watch"));
 const QCommandLineOption kReport(QStringLiteral("report"), QString(), QStringLiteral("FILE"));
+const QCommandLineOption kHistory(QStringLiteral("history"), QString(), QStringLiteral("URL"));
+const QCommandLineOption kForce(QStringLiteral("force"));
 const QCommandLineOption kHelp(QStringList{QStringLiteral("help"), QStringLiteral("h")});
 const QCommandLineOption kVersion(QStringLiteral("version"));
 
@@ -27,7 +29,16 @@ std::optional<CliOptions::Command> commandNamed(const QString& name)
         return CliOptions::Command::Update;
     if (name == QLatin1String("check-image"))
         return CliOptions::Command::CheckImage;
+    if (name == QLatin1String("history"))
+        return CliOptions::Command::History;
     return std::nullopt;
+}
+
+// history has a --version V of its own (the image version); everywhere else
+// --version prints the program's.
+bool namesHistory(const QStringList& arguments)
+{
+    return arguments.mid(1).contains(QStringLiteral("history"));
 }
 
 // --all and the options that only make sense with it.
@@ -36,6 +47,7 @@ bool readProductionOptions(const QCommandLineParser& parser, CliOptions& options
     options.all = parser.isSet(kAll);
     options.watch = parser.isSet(kWatch);
     options.reportFile = parser.value(kReport);
+    options.force = parser.isSet(kForce);
     if (parser.isSet(kCount)) {
         bool ok = false;
         options.count = parser.value(kCount).toInt(&ok);
@@ -45,13 +57,13 @@ bool readProductionOptions(const QCommandLineParser& parser, CliOptions& options
             return false;
         }
     }
-    const bool needsAll = options.watch || parser.isSet(kCount) || !options.reportFile.isEmpty();
+    const bool needsAll = options.watch || parser.isSet(kCount) || !options.reportFile.isEmpty() || options.force;
     if (options.command != CliOptions::Command::Update && (options.all || needsAll)) {
-        error = QStringLiteral("--all, --count, --watch and --report belong to the update command.");
+        error = QStringLiteral("--all, --count, --watch, --report and --force belong to the update command.");
         return false;
     }
     if (needsAll && !options.all) {
-        error = QStringLiteral("--count, --watch and --report work with --all only.");
+        error = QStringLiteral("--count, --watch, --report and --force work with --all only.");
         return false;
     }
     if (options.all && !options.port.isEmpty()) {
@@ -89,8 +101,10 @@ std::optional<CliOptions> CliOptions::parse(const QStringList& arguments, const 
         return parsePackageCommand(arguments.mid(2), applicationDir, error);
     QCommandLineParser parser;
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
-    parser.addOptions(
-        {kJson, kPort, kWait, kLog, kResources, kConfig, kImage, kAll, kCount, kWatch, kReport, kHelp, kVersion});
+    parser.addOptions({kJson, kPort, kWait, kLog, kResources, kConfig, kImage, kAll, kCount, kWatch, kReport,
+                       kHistory, kForce, kHelp});
+    const bool history = namesHistory(arguments);
+    parser.addOptions(history ? HistoryOptions::options() : QList<QCommandLineOption>{kVersion});
     if (!parser.parse(arguments)) {
         error = parser.errorText();
         return std::nullopt;
@@ -98,19 +112,28 @@ std::optional<CliOptions> CliOptions::parse(const QStringList& arguments, const 
     CliOptions options;
     if (parser.isSet(kHelp))
         return options;
-    if (parser.isSet(kVersion)) {
+    if (!history && parser.isSet(kVersion)) {
         options.command = Command::Version;
         return options;
     }
     const QStringList positional = parser.positionalArguments();
-    if (positional.size() != 1 || !commandNamed(positional.first())) {
-        error = positional.isEmpty() ? QStringLiteral("No command given: use check-image, list, update or package.")
-                                     : QStringLiteral("Unknown command \"%1\": use check-image, list or update, or "
-                                                      "package as the first argument.")
+    const bool known = !positional.isEmpty() && commandNamed(positional.first());
+    if (!known || (positional.size() != 1 && commandNamed(positional.first()) != Command::History)) {
+        error = positional.isEmpty()
+                    ? QStringLiteral("No command given: use check-image, list, update, history or package.")
+                    : QStringLiteral("Unknown command \"%1\": use check-image, list, update or history, or "
+                                     "package as the first argument.")
                                            .arg(positional.join(QLatin1Char(' ')));
         return std::nullopt;
     }
     options.command = *commandNamed(positional.first());
+    options.historyUrl = parser.value(kHistory);
+    if (options.command == Command::History && !HistoryOptions::read(parser, positional.mid(1), options.history, error))
+        return std::nullopt;
+    if (options.command == Command::List && !options.historyUrl.isEmpty()) {
+        error = QStringLiteral("--history belongs to the update and history commands.");
+        return std::nullopt;
+    }
     options.json = parser.isSet(kJson);
     options.port = parser.value(kPort);
     options.logFile = parser.value(kLog);
@@ -139,13 +162,16 @@ QString CliOptions::helpText()
   fwupdater-cli list   [--json] [common options]
   fwupdater-cli update [--port PATH] [--wait SECONDS] [--json] [--log FILE] [common options]
   fwupdater-cli update --all [--wait SECONDS] [--count N | --watch] [--report FILE.csv]
-                       [--json] [--log FILE] [common options]
+                       [--force] [--json] [--log FILE] [common options]
   fwupdater-cli check-image [--json] [common options]
   fwupdater-cli package keygen --out NAME
   fwupdater-cli package create --image FILE --version V --models LIST --interface NAME
                        [--product TEXT] [--programming-address ADDRESS] [--notes TEXT]
                        --key NAME.key --out FILE.fwpkg [--json]
   fwupdater-cli package verify FILE.fwpkg [--resources DIR] [--json]
+  fwupdater-cli history [--serial S] [--version V] [--outcome OUTCOME] [--since DATE]
+                        [--station NAME] [--json | --csv] [common options]
+  fwupdater-cli history sync [common options]
 
 Writes a firmware image into a Lumavex unit, as the updater window does, without a display.
 
@@ -154,7 +180,8 @@ Commands:
            port (or DFU path), VID:PID and product name. Asks no unit anything.
   update   Check the image (see check-image), find the unit, check its model
            identifier against device_id_list (not with fw_target_type
-           "service"), write the image and start the new firmware.
+           "service"), write the image and start the new firmware. Every
+           attempt is recorded in the history.
   check-image
            Run only the image check and print what it found: format, sizes,
            hashes, vector table. mcuboot_serial takes an MCUboot image (header
@@ -172,6 +199,10 @@ Commands:
              with the private key.
     verify   read a package and check its signature against the keys in
              DIR/keys and its image against its manifest; print what it holds.
+  history  Print the attempts of the history, newest first: a table, or one
+           JSON object per row with --json, or CSV with --csv.
+           "history sync" sends the attempts that wait in this station's own
+           file to the history server now.
 
 Options:
   --port PATH       update only the unit on this port (usb: the DFU unit at this
@@ -193,10 +224,20 @@ Options:
                     port, VID:PID, serial number, model identifier, image name,
                     image SHA-256, outcome, reason, seconds, host name); a new
                     file gets a header row.
+  --force           with --all: also update units that the history has as done
+                    with this image (by serial number; otherwise they are skipped).
+  --serial S        history: only rows of this serial number.
+  --version V       history: only rows of this image version.
+  --outcome OUTCOME history: only rows with this outcome (running, done, failed,
+                    refused, interrupted).
+  --since DATE      history: only rows started on or after DATE (2026-03-01, UTC,
+                    or a time such as 2026-03-01T08:00:00Z).
+  --station NAME    history: only rows of this station.
+  --csv             history: CSV with a header row instead of a table.
   --json            print one JSON object per line on standard output and nothing
                     else there (events "found", "model", "progress", "done"; found and done
                     carry the package's "version", empty for a plain image;
-                    check-image: one "image" event).
+                    check-image: one "image" event; history: one object per row).
   --log FILE        write the session log to FILE instead of the application-data
                     folder's logs/ (list accepts it too).
   --resources DIR   the Resources folder (default: Resources beside the executable).
@@ -208,6 +249,10 @@ Options:
                     in both device_id_list and the package's models. With
                     require_signed_package=true in the configuration a plain
                     image is refused.
+  --history URL     the history, in place of config.ini's history=: off,
+                    sqlite:PATH or postgresql://USER@HOST:PORT/DB (libpq's URI
+                    form, also postgresql://USER@/DB?host=/run/postgresql).
+                    Default: history.sqlite in the application-data folder.
   --help            print this text and exit.
 
 Options of package:
@@ -240,12 +285,16 @@ otherwise one line per 10 %. Messages for a person go to standard error.
 
 Exit codes:
   0  done (list: the listing was printed, also when it is empty; --all:
-     every unit done; check-image: the image passes the checks)
-  1  the update failed (or the unit did not answer)
+     every unit done or skipped; check-image: the image passes the checks;
+     history: the rows were printed, also none)
+  1  the update failed (or the unit did not answer); history: the history
+     cannot be read, or (sync) its server does not answer
   2  usage, configuration or image error (missing or unreadable config or
      image, empty image, an image the image check refuses, unknown option; a
-     refused package); check-image: the image check refuses the image;
-     package verify: the package is not valid
+     refused package; a history value that cannot be used, or with
+     history_required=true a history that cannot be reached); check-image:
+     the image check refuses the image; package verify: the package is not
+     valid
   3  no unit found (after --wait; --all: also a DFU unit that Ctrl-C kept
      from its turn)
   4  model identifier refused (not in device_id_list, or not among the

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "PackageOptions.h"
+#include "HistoryOptions.h"
 
 #include <QString>
 #include <QStringList>
@@ -8,7 +9,7 @@
 
 // The parsed command line of fwupdater-cli.
 struct CliOptions {
-    enum class Command { List, Update, CheckImage, Package, Help, Version };
+    enum class Command { List, Update, CheckImage, Package, History, Help, Version };
 
     Command command = Command::Help;
     bool json = false;
@@ -23,6 +24,9 @@ struct CliOptions {
     bool watch = false;
     QString reportFile;
     PackageOptions package;
+    QString historyUrl; // --history, in place of config.ini's history=
+    bool force = false; // --all: update units the history has as done with this image
+    HistoryOptions history;
 
     // Fills `error` and gives nothing when the line cannot be used.
     static std::optional<CliOptions> parse(const QStringList& arguments, const QString& applicationDir,

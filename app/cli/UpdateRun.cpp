@@ -118,12 +118,38 @@ void UpdateRun::onUnitIdentified(const UnitIdentity& read)
     identifying = false;
     identity = read;
     if (!identity.serialNumber.isEmpty() && settings.alreadyUpdated && settings.alreadyUpdated(identity.serialNumber)) {
-        skipped = true;
-        finish(ExitCode::Done, QStringLiteral("already updated in this run"), QString());
+        skip(QStringLiteral("already updated in this run"),
+             QStringLiteral("Skipped: serial number %1 was updated earlier in this run.").arg(terminalText(identity.serialNumber)));
         return;
     }
-    reportModel(true, identity.model);
-    startUpdate();
+    startUnlessInHistory();
+}
+
+void UpdateRun::startUnlessInHistory()
+{
+    if (identity.serialNumber.isEmpty() || !settings.askHistory) {
+        reportModel(true, identity.model);
+        startUpdate();
+        return;
+    }
+    settings.askHistory(identity.serialNumber, this, [this](const QString& skipReason) {
+        if (finished)
+            return;
+        if (!skipReason.isEmpty()) {
+            skip(skipReason, QStringLiteral("skipped: %1").arg(skipReason));
+            return;
+        }
+        reportModel(true, identity.model);
+        startUpdate();
+    });
+}
+
+// Nothing is written to a skipped unit, and a skip alone ends the run as done.
+void UpdateRun::skip(const QString& reason, const QString& shown)
+{
+    skipped = true;
+    skip_text = shown;
+    finish(ExitCode::Done, reason, QString());
 }
 
 void UpdateRun::startUpdate()
@@ -227,15 +253,14 @@ void UpdateRun::finish(ExitCode code, const QString& reason, const QString& advi
                      {QStringLiteral("seconds"), qRound(seconds * 10) / 10.0},
                      {QStringLiteral("exit"), static_cast<int>(code)},
                      {QStringLiteral("version"), settings.imageVersion}};
-    if (!ok)
+    if (!ok || skipped)
         done.insert(QStringLiteral("reason"), reason);
     if (skipped)
         done.insert(QStringLiteral("skipped"), true);
     console.event(done);
     qInfo().noquote() << "fwupdater-cli: exit code" << static_cast<int>(code) << (ok ? QStringLiteral("done") : reason);
     if (skipped)
-        status(QStringLiteral("Skipped: serial number %1 was updated earlier in this run.")
-                   .arg(terminalText(identity.serialNumber)));
+        status(skip_text);
     else if (ok)
         status(QStringLiteral("Done: %1 updated in %2 s.").arg(unit->port).arg(seconds, 0, 'f', 1));
     else if (board)

@@ -35,6 +35,11 @@ public:
         QString logPath;
         // A unit whose serial number this says was updated already is left alone.
         std::function<bool(const QString& serialNumber)> alreadyUpdated;
+        // Asks the history whether the unit was updated with this image
+        // before; the answer is why to skip it, empty when it was not.
+        std::function<void(const QString& serialNumber, QObject* context,
+                           std::function<void(const QString& skipReason)> answer)>
+            askHistory{};
     };
 
     UpdateRun(const Console& console, UpdateSession& session, const Settings& settings, QObject* parent = nullptr);
@@ -62,6 +67,8 @@ private:
     void connectToSession();
     void reportModel(bool accepted, std::optional<int> model = std::nullopt);
     void startUpdate();
+    void startUnlessInHistory();
+    void skip(const QString& reason, const QString& shown);
     void refuseSeveral(const QList<FoundUnit>& units);
     void giveUpSearching();
     void finish(ExitCode code, const QString& reason, const QString& advice);
@@ -81,6 +88,7 @@ private:
     UnitIdentity identity;
     QString final_advice;
     QString failure_reason; // the back-end's word on why the update failed
+    QString skip_text;
     bool unit_unanswered = false;
     bool updating = false;
     bool identifying = false;

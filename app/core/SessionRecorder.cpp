@@ -7,9 +7,7 @@
 #include <QCoreApplication>
 #include <QDir>
 
-namespace {
-
-QString interfaceName(InterfaceType type)
+QString SessionRecorder::interfaceName(InterfaceType type)
 {
     switch (type) {
     case InterfaceType::McubootSerial:
@@ -21,6 +19,8 @@ QString interfaceName(InterfaceType type)
     }
     return QStringLiteral("uart (STM32 bootloader)");
 }
+
+namespace {
 
 QString listText(const QList<uint8_t>& ids)
 {

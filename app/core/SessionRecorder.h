@@ -24,6 +24,8 @@ class SessionRecorder : public QObject {
 public:
     SessionRecorder(SessionLog& log, UpdateSession& session, QObject* parent = nullptr);
 
+    // The interface as the log and the history name it.
+    static QString interfaceName(InterfaceType type);
     static void recordStart(SessionLog& log, const QString& frontEnd, const QString& configPath,
                             const StartupConfig& config, const ImageInfo& image);
 

@@ -251,7 +251,7 @@ TEST(CliAllUnitsReport, AppendsOneRowPerUnitAndAttempt)
     const QString report = folder.filePath("line 1.csv");
 
     for (int attempt = 0; attempt < 2; ++attempt)
-        EXPECT_EQ(bench.run({"update", "--all", "--report", report}).exitCode, 4);
+        EXPECT_EQ(bench.run({"update", "--all", "--force", "--report", report}).exitCode, 4);
 
     QFile file(report);
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));

@@ -17,7 +17,9 @@ TEST(CliHelp, DocumentsEveryOptionAndExitCode)
                                "package keygen --out NAME", "package create", "package verify FILE.fwpkg",
                                "--version V", "--models LIST", "--interface NAME", "--product TEXT",
                                "--programming-address ADDRESS", "--notes TEXT", "--key NAME.key",
-                               "require_signed_package"})
+                               "require_signed_package", "--all", "--count N", "--watch", "--report FILE", "--force",
+                               "--history URL", "history", "history sync", "--serial S", "--outcome OUTCOME",
+                               "--since DATE", "--station NAME", "--csv"})
         EXPECT_TRUE(result.out.contains(option)) << option;
     for (int code = 0; code <= 5; ++code)
         EXPECT_TRUE(result.out.contains(QRegularExpression(QStringLiteral("\\n  %1  \\S").arg(code)))) << code;

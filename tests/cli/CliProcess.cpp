@@ -43,6 +43,8 @@ CliResult CliProcess::run(const QStringList& arguments, int timeoutMs,
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("FWUPDATER_VIRTUAL_PORTS"), virtualPorts);
     environment.insert(QStringLiteral("XDG_DATA_HOME"), data.path());
+    for (auto variable = variables.cbegin(); variable != variables.cend(); ++variable)
+        environment.insert(variable.key(), variable.value());
     QProcess process;
     process.setProcessEnvironment(environment);
     if (output_terminal)

@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QJsonObject>
 #include <QList>
+#include <QMap>
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
@@ -40,6 +41,8 @@ public:
     // Standard output goes to this terminal instead of a pipe; `out` is what
     // the terminal received.
     void setOutputTerminal(PseudoTerminal* terminal) { output_terminal = terminal; }
+    // An environment variable of every run (FWUPDATER_STATION, ...).
+    void setVariable(const QString& name, const QString& value) { variables.insert(name, value); }
     // Nobody reads standard output: the reader has gone, as with "| head -1".
     void setOutputReaderGone(bool gone) { output_reader_gone = gone; }
 
@@ -49,6 +52,7 @@ public:
 private:
     QTemporaryDir data;
     QString virtualPorts;
+    QMap<QString, QString> variables;
     PseudoTerminal* output_terminal = nullptr;
     bool output_reader_gone = false;
 };

@@ -1,0 +1,111 @@
+#include "HistoryRecorder.h"
+
+#include "HistoryService.h"
+#include "ImageInfo.h"
+#include "UpdateSession.h"
+
+#include <QFileInfo>
+
+HistoryRecorder::HistoryRecorder(HistoryService& historyService, UpdateSession& session,
+                                 const Settings& recorderSettings, QObject* parent)
+    : QObject(parent), history(historyService), settings(recorderSettings)
+{
+    FirmwareUpdaterBase* backend = session.backend();
+    connect(&session, &UpdateSession::UnitsChecked, this, &HistoryRecorder::onUnitsChecked);
+    connect(&session, &UpdateSession::UnitRequested, this, &HistoryRecorder::onUnitRequested);
+    connect(&session, &UpdateSession::UnitIdentified, this, &HistoryRecorder::onUnitIdentified);
+    connect(backend, &FirmwareUpdaterBase::UpdateConnectionStatus, this, &HistoryRecorder::onConnectionStatus);
+    connect(backend, &FirmwareUpdaterBase::UpdateStarted, this, &HistoryRecorder::onUpdateStarted);
+    connect(backend, &FirmwareUpdaterBase::UpdateFinished, this, &HistoryRecorder::onUpdateFinished);
+    // The bytes handed to the back-end are what the row names, whatever the file holds by then.
+    connect(&session, &UpdateSession::ImageChosen, this, [this](const FirmwareImage& image) {
+        settings.imagePath = image.path;
+        settings.imageSha256 = image.sha256Hex();
+    });
+    connect(backend, &FirmwareUpdaterBase::FailureReason, this,
+            [this](const QString& reason) { failure_reason = reason; });
+}
+
+void HistoryRecorder::onUnitsChecked(const QList<FoundUnit>& units)
+{
+    const bool stillThere =
+        std::any_of(units.begin(), units.end(), [this](const FoundUnit& found) { return found.port == refused_port; });
+    if (!stillThere)
+        refused_port.clear();
+}
+
+void HistoryRecorder::onUnitRequested(const FoundUnit& requested)
+{
+    if (running)
+        return;
+    if (!unit || unit->port != requested.port)
+        identity = UnitIdentity{};
+    unit = requested;
+}
+
+void HistoryRecorder::onUnitIdentified(const UnitIdentity& read)
+{
+    identity = read;
+}
+
+AttemptRecord HistoryRecorder::newAttempt() const
+{
+    AttemptRecord record;
+    record.uid = AttemptRecord::newUid();
+    record.startedUtc = QDateTime::currentDateTimeUtc();
+    record.station = history.station();
+    record.frontEnd = settings.frontEnd;
+    if (unit) {
+        record.port = unit->port;
+        record.vidPid = unit->idsText();
+    }
+    record.serialNumber = identity.serialNumber;
+    record.modelId = identity.model;
+    record.interfaceName = settings.interfaceName;
+    record.imageName = QFileInfo(settings.imagePath).fileName();
+    record.imageSha256 = settings.imageSha256.isEmpty() ? ImageInfo::read(settings.imagePath).sha256
+                                                        : settings.imageSha256;
+    record.imageVersion = settings.imageVersion;
+    return record;
+}
+
+void HistoryRecorder::onConnectionStatus(ConnectionStatus status)
+{
+    if (status == Connected)
+        refused_port.clear();
+    if (status != DeviceMismatch || running || !unit || refused_port == unit->port)
+        return;
+    // Nothing was written: the attempt starts and ends here.
+    refused_port = unit->port;
+    AttemptRecord record = newAttempt();
+    record.endedUtc = record.startedUtc;
+    record.outcome = QStringLiteral("refused");
+    record.reason = QStringLiteral("model identifier refused");
+    history.save(record);
+}
+
+void HistoryRecorder::onUpdateStarted()
+{
+    clock.start();
+    failure_reason.clear();
+    running = newAttempt();
+    history.save(*running);
+}
+
+void HistoryRecorder::onUpdateFinished(bool status)
+{
+    if (!running)
+        return;
+    AttemptRecord record = *running;
+    running.reset();
+    record.endedUtc = QDateTime::currentDateTimeUtc();
+    record.seconds = clock.elapsed() / 1000.0;
+    record.outcome = status ? QStringLiteral("done") : QStringLiteral("failed");
+    record.reason = status                    ? QString()
+                    : failure_reason.isEmpty() ? QStringLiteral("the update failed")
+                                               : failure_reason;
+    // The identity may have been read after the start (it never changes mid-update).
+    record.serialNumber = identity.serialNumber;
+    record.modelId = identity.model;
+    history.save(record);
+}
