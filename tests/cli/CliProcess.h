@@ -42,6 +42,9 @@ public:
     void setOutputTerminal(PseudoTerminal* terminal) { output_terminal = terminal; }
     // Nobody reads standard output: the reader has gone, as with "| head -1".
     void setOutputReaderGone(bool gone) { output_reader_gone = gone; }
+    // The CLI leads a process group of its own, as a shell's foreground job
+    // does; a terminal's Ctrl-C is then kill(-pid, SIGINT).
+    void setOwnProcessGroup(bool own) { own_process_group = own; }
 
     // Where the CLI keeps its session logs when not told otherwise.
     QString logFolder() const { return data.filePath(QStringLiteral("fwupdater/logs")); }
@@ -51,4 +54,5 @@ private:
     QString virtualPorts;
     PseudoTerminal* output_terminal = nullptr;
     bool output_reader_gone = false;
+    bool own_process_group = false;
 };
