@@ -84,9 +84,17 @@ bool AllUnitsRun::waitIsOver() const
     return wait_clock.elapsed() >= qint64{settings.waitSeconds} * 1000;
 }
 
+// Ctrl-C may have come since the last look; it is honoured before anything starts.
+bool AllUnitsRun::interruptPending()
+{
+    if (!interrupted && interrupt_check && interrupt_check())
+        interrupt();
+    return interrupted;
+}
+
 void AllUnitsRun::poll()
 {
-    if (finished || interrupted)
+    if (finished || interruptPending())
         return;
     const QList<FoundUnit> units = finder.find();
     if (settings.watch)
@@ -143,7 +151,7 @@ bool AllUnitsRun::pathsTellUnitsApart(const QList<FoundUnit>& units) const
 
 void AllUnitsRun::startNextQueued()
 {
-    if (!queued.isEmpty() && running.empty() && !interrupted)
+    if (!queued.isEmpty() && running.empty() && !interruptPending())
         startUnit(queued.takeFirst());
 }
 

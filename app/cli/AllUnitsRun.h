@@ -16,6 +16,7 @@
 #include <QSet>
 #include <QString>
 #include <QTimer>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -56,6 +57,9 @@ public:
     void start();
     // Ctrl-C: no unit is started any more; running updates end as they would.
     void interrupt();
+    // Asked before a unit is started: true once Ctrl-C was pressed, so that no
+    // unit starts between the key and interrupt().
+    void setInterruptCheck(std::function<bool()> check) { interrupt_check = std::move(check); }
 
 signals:
     void Finished(int exitCode);
@@ -81,6 +85,7 @@ private:
     void printSummary() const;
     ExitCode overallCode() const;
     bool waitIsOver() const;
+    bool interruptPending();
 
     const Console& console;
     const CliConfig& config;
@@ -102,4 +107,5 @@ private:
     bool interrupted = false;
     bool finished = false;
     bool report_failed = false;
+    std::function<bool()> interrupt_check;
 };

@@ -16,6 +16,7 @@
 #include "PackageCommands.h"
 #include "SessionLog.h"
 #include "SessionRecorder.h"
+#include "ToolProcessGroup.h"
 #include "UnitFinder.h"
 #include "UpdateRun.h"
 #include "UpdateSession.h"
@@ -52,12 +53,21 @@ UnitFinder finderFor(const CliConfig& config, const CliOptions& options)
 
 std::atomic<bool> interruptRequested{false};
 
-// The first Ctrl-C asks for a stop after the running updates; the next one
-// gets the default action again.
+// dfu-util-static runs in a process group of its own and so does not see the
+// terminal's Ctrl-C: stopping at once means ending it too, then ourselves.
+extern "C" void onStopAtOnce(int signal)
+{
+    stm32_updater::ToolProcessGroup::interruptAll();
+    std::signal(signal, SIG_DFL);
+    std::raise(signal);
+}
+
+// With --all the first Ctrl-C asks for a stop after the running updates; the
+// next one stops at once.
 extern "C" void onInterrupt(int)
 {
     interruptRequested = true;
-    std::signal(SIGINT, SIG_DFL);
+    std::signal(SIGINT, onStopAtOnce);
 }
 
 // The history every attempt goes to; empty (after saying why) when the run must not start.
@@ -106,6 +116,8 @@ int runAllUnits(const Console& console, const CliOptions& options, const CliConf
     AllUnitsRun run(console, config, log, settings);
     QObject::connect(&run, &AllUnitsRun::Finished, QCoreApplication::instance(), &QCoreApplication::exit);
     std::signal(SIGINT, onInterrupt);
+    // No unit may start once Ctrl-C was pressed, even before the next look.
+    run.setInterruptCheck([] { return interruptRequested.load(); });
     QTimer interruptCheck;
     QObject::connect(&interruptCheck, &QTimer::timeout, &run, [&run] {
         if (interruptRequested)
@@ -214,6 +226,9 @@ int runCliApplication(int argc, char* argv[])
     // writes to it just fail.
     std::signal(SIGPIPE, SIG_IGN);
 #endif
+    // A plain update stops at once on Ctrl-C, the tool with it, as before
+    // the tool had a process group of its own.
+    std::signal(SIGINT, onStopAtOnce);
     QCoreApplication application(argc, argv);
     // The window's name, so both front ends keep their logs in one folder.
     QCoreApplication::setApplicationName(QStringLiteral("fwupdater"));

@@ -3,6 +3,7 @@
 #include "PrivateToolFile.h"
 #include "Stm32DfuUtilCommandLine.h"
 #include "Stm32DfuUtilProgress.h"
+#include "ToolProcessGroup.h"
 
 #include <QDebug>
 #include <QTimer>
@@ -43,6 +44,7 @@ Stm32DfuUtilUpdater::Stm32DfuUtilUpdater(QObject* parent, const QString& deviceF
       device_vid_pid(deviceFilter),
       pollTimer(new QTimer(this))
 {
+    ToolProcessGroup::separate(*process);
     connect(process, &QProcess::finished, this, &Stm32DfuUtilUpdater::onProcessFinished);
     connect(process, &QProcess::errorOccurred, this, &Stm32DfuUtilUpdater::onProcessError);
     pollTimer->setSingleShot(true);
@@ -177,6 +179,7 @@ std::vector<std::byte> Stm32DfuUtilUpdater::ReadMemory(std::uint32_t address, st
         return {};
     }
     QProcess tool;
+    ToolProcessGroup::separate(tool);
     tool.start(dfu_util_path, dfuUploadArguments(device_vid_pid, address, size, otpFile.path(), usb_path),
                QIODevice::ReadWrite);
     if (!runToSuccess(tool, readTimeoutMs)) {

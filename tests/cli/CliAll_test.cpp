@@ -10,6 +10,7 @@
 #include <QJsonObject>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <QThread>
 #include <csignal>
 #include <gtest/gtest.h>
 
@@ -219,6 +220,94 @@ TEST(CliAllUnitsUsbInterrupt, WaitingUnitsAreNotStartedAndNotCountedDone)
     EXPECT_FALSE(bench.unitHoldsImage(1));
     EXPECT_FALSE(bench.unitHoldsImage(2));
     EXPECT_TRUE(result.err.contains("not started")) << result.err.toStdString();
+}
+
+// At a terminal Ctrl-C goes to the whole foreground process group. The tool
+// has a group of its own, so the running download ends well and the unit
+// holds the image; the unit waiting for its turn is never started.
+TEST(CliAllUnitsUsbInterrupt, TerminalCtrlCLetsTheRunningDownloadFinish)
+{
+    CliBench bench(Backend::Usb);
+    bench.listDfuDevices("0483:df11,0483:df11");
+    bench.setDfu("DFU_SIM_DOWNLOAD_MS", "3000");
+    bench.cli().setOwnProcessGroup(true);
+    bool interrupted = false;
+
+    const CliResult result = bench.run({"update", "--all", "--json"}, [&](QProcess& cli) {
+        if (!interrupted && cli.peek(1 << 20).contains("\"phase\":\"write\"")) {
+            ::kill(-static_cast<pid_t>(cli.processId()), SIGINT);
+            interrupted = true;
+        }
+    });
+
+    ASSERT_TRUE(result.finished);
+    ASSERT_TRUE(interrupted);
+    EXPECT_EQ(result.exitCode, 3) << result.err.toStdString();
+    const QMap<QString, QJsonObject> done = doneEvents(result);
+    EXPECT_TRUE(done.value("1-1").value("ok").toBool()) << result.out.toStdString();
+    EXPECT_TRUE(bench.unitHoldsImage(0));
+    EXPECT_EQ(done.value("1-2").value("reason").toString(), "interrupted before its turn");
+    EXPECT_FALSE(bench.unitHoldsImage(1));
+    for (const QStringList& run : bench.dfuRuns())
+        EXPECT_FALSE(run.contains("1-2")) << run.join(' ').toStdString();
+}
+
+// Ctrl-C while the program is busy looking for units (the listing holds it):
+// the units found by that look are not started, although the periodic look
+// at the interrupt has had no chance to run.
+TEST(CliAllUnitsUsbInterrupt, CtrlCDuringTheFirstLookStartsNoUnit)
+{
+    CliBench bench(Backend::Usb);
+    bench.listDfuDevices("0483:df11,0483:df11");
+    bench.setDfu("DFU_SIM_LIST_MS", "1500");
+    bench.cli().setOwnProcessGroup(true);
+    QElapsedTimer sinceStart;
+    sinceStart.start();
+    bool interrupted = false;
+
+    const CliResult result = bench.run({"update", "--all", "--json"}, [&](QProcess& cli) {
+        if (!interrupted && sinceStart.hasExpired(700)) {
+            ::kill(-static_cast<pid_t>(cli.processId()), SIGINT);
+            interrupted = true;
+        }
+    });
+
+    ASSERT_TRUE(result.finished);
+    ASSERT_TRUE(interrupted);
+    EXPECT_EQ(result.exitCode, 3) << result.err.toStdString();
+    for (const QStringList& run : bench.dfuRuns())
+        EXPECT_FALSE(isTransfer(run)) << run.join(' ').toStdString();
+    const QMap<QString, QJsonObject> done = doneEvents(result);
+    EXPECT_EQ(done.value("1-1").value("reason").toString(), "interrupted before its turn") << result.out.toStdString();
+    EXPECT_EQ(done.value("1-2").value("reason").toString(), "interrupted before its turn");
+}
+
+// A second Ctrl-C still stops everything at once, the tool included: the
+// download it was running goes no further.
+TEST(CliAllUnitsUsbInterrupt, SecondTerminalCtrlCEndsTheToolToo)
+{
+    CliBench bench(Backend::Usb);
+    bench.listDfuDevices("0483:df11");
+    bench.setDfu("DFU_SIM_DOWNLOAD_MS", "4000");
+    // Not ended by a broken pipe once the program is gone, as on Windows.
+    bench.setDfu("DFU_SIM_SIGPIPE", "ignore");
+    bench.cli().setOwnProcessGroup(true);
+    int interrupts = 0;
+
+    const CliResult result = bench.run({"update", "--all", "--json"}, [&](QProcess& cli) {
+        if (interrupts < 2 && cli.peek(1 << 20).contains("\"phase\":\"write\"")) {
+            ::kill(-static_cast<pid_t>(cli.processId()), SIGINT);
+            ++interrupts;
+            QThread::msleep(200);
+        }
+    });
+
+    ASSERT_TRUE(result.finished);
+    EXPECT_EQ(interrupts, 2);
+    EXPECT_EQ(result.exitCode, -1) << "ended by the signal";
+    // Time enough for an orphaned tool to have finished the download.
+    QThread::msleep(5000);
+    EXPECT_FALSE(bench.unitHoldsImage(0));
 }
 
 // A listing without USB paths cannot tell DFU units apart: none is touched.

@@ -6,6 +6,7 @@
 #include <QJsonDocument>
 #include <QProcess>
 #include <QProcessEnvironment>
+#include <unistd.h>
 
 QStringList CliResult::outLines() const
 {
@@ -54,6 +55,8 @@ CliResult CliProcess::run(const QStringList& arguments, int timeoutMs,
         process.setStandardOutputProcess(&reader);
         reader.start(QStringLiteral("head"), {QStringLiteral("-n"), QStringLiteral("1")});
     }
+    if (own_process_group)
+        process.setChildProcessModifier([] { ::setpgid(0, 0); });
     process.start(programPath(), arguments);
     CliResult result;
     QByteArray terminalOutput;

@@ -45,6 +45,9 @@ public:
     void setVariable(const QString& name, const QString& value) { variables.insert(name, value); }
     // Nobody reads standard output: the reader has gone, as with "| head -1".
     void setOutputReaderGone(bool gone) { output_reader_gone = gone; }
+    // The CLI leads a process group of its own, as a shell's foreground job
+    // does; a terminal's Ctrl-C is then kill(-pid, SIGINT).
+    void setOwnProcessGroup(bool own) { own_process_group = own; }
 
     // Where the CLI keeps its session logs when not told otherwise.
     QString logFolder() const { return data.filePath(QStringLiteral("fwupdater/logs")); }
@@ -55,4 +58,5 @@ private:
     QMap<QString, QString> variables;
     PseudoTerminal* output_terminal = nullptr;
     bool output_reader_gone = false;
+    bool own_process_group = false;
 };

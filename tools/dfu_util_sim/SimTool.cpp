@@ -138,6 +138,7 @@ int SimTool::list()
         sim_faults::crash(false);
     if (fault == "exit")
         return fail("Cannot open DFU device", kExitIoError);
+    sim_faults::sleepMs(config.number("DFU_SIM_LIST_MS", 0));
     const std::vector<std::string> units = splitList(config.text("DFU_SIM_DEVICES", ""));
     // Builds of dfu-util before paths were listed leave the field out.
     const bool withPaths = config.text("DFU_SIM_LIST_PATHS", "yes") != "no";
