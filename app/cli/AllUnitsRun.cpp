@@ -44,8 +44,9 @@ AllUnitsRun::AllUnitsRun(const Console& out, const CliConfig& cliConfig, Session
       finder(cliConfig.startup.interfaceType, cliConfig.dfuUtilPath, cliConfig.products),
       board(out)
 {
+    image_sha256 = settings.image.sha256Hex();
     if (!settings.reportPath.isEmpty())
-        report.emplace(settings.reportPath, settings.imageName, settings.imageSha256);
+        report.emplace(settings.reportPath, settings.image.fileName(), image_sha256);
     poll_timer.setInterval(UpdateSession::kSearchIntervalMs);
     connect(&poll_timer, &QTimer::timeout, this, &AllUnitsRun::poll);
 }
@@ -167,18 +168,18 @@ void AllUnitsRun::startUnit(const FoundUnit& unit)
     job->session = std::make_unique<UpdateSession>(config.startup.interfaceType, config.dfuUtilPath,
                                                    createUpdater(config.startup, config.dfuUtilPath).release());
     job->session->setReadsIdentity(true);
+    job->session->setImage(settings.image);
     job->recorder = std::make_unique<SessionRecorder>(log, *job->session);
     if (settings.history) {
         job->history = std::make_unique<HistoryRecorder>(
             *settings.history, *job->session,
             HistoryRecorder::Settings{QStringLiteral("cli"),
-                                      SessionRecorder::interfaceName(config.startup.interfaceType),
-                                      config.startup.firmwarePath, settings.imageSha256, QString()});
+                                      SessionRecorder::interfaceName(config.startup.interfaceType), QString()});
     }
     UpdateRun::Settings runSettings;
     runSettings.onlyPort = unit.port;
     runSettings.serviceMode = config.startup.fwTargetType == QLatin1String("service");
-    runSettings.imageSize = settings.imageSize;
+    runSettings.imageSize = settings.image.bytes.size();
     runSettings.logPath = settings.logPath;
     runSettings.alreadyUpdated = [this](const QString& serial) { return updated_serials.contains(serial); };
     if (settings.history && !settings.force) {
@@ -202,7 +203,7 @@ void AllUnitsRun::startUnit(const FoundUnit& unit)
 void AllUnitsRun::askHistory(const QString& serialNumber, QObject* context,
                              std::function<void(const QString&)> answer) const
 {
-    settings.history->findDone(serialNumber, settings.imageSha256, context,
+    settings.history->findDone(serialNumber, image_sha256, context,
                                [answer](const std::optional<AttemptRecord>& done) {
                                    answer(done ? QStringLiteral("already updated at %1 on %2")
                                                      .arg(done->station,

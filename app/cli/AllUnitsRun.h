@@ -3,6 +3,7 @@
 #include "CliConfig.h"
 #include "Console.h"
 #include "ExitCode.h"
+#include "FirmwareImage.h"
 #include "FoundUnit.h"
 #include "ProductionReport.h"
 #include "UnitBoard.h"
@@ -41,9 +42,7 @@ public:
         int count = 0; // 0: whatever is present
         bool watch = false;
         QString reportPath;
-        qint64 imageSize = 0;
-        QString imageName;
-        QString imageSha256;
+        FirmwareImage image; // read once: every unit gets these bytes
         QString logPath;
         HistoryService* history = nullptr; // none with history=off
         bool force = false;                // update units the history has as done
@@ -101,4 +100,5 @@ private:
     bool interrupted = false;
     bool finished = false;
     bool report_failed = false;
+    QString image_sha256; // what the history knows the image by
 };

@@ -20,7 +20,6 @@
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QDebug>
-#include <QFileInfo>
 #include <QJsonObject>
 #include <QTimer>
 #include <atomic>
@@ -74,24 +73,21 @@ std::unique_ptr<HistoryService> startHistory(const Console& console, const CliOp
     }, error);
 }
 
-HistoryRecorder::Settings historySettings(const CliConfig& config, const ImageInfo& image)
+HistoryRecorder::Settings historySettings(const CliConfig& config)
 {
-    return {QStringLiteral("cli"), SessionRecorder::interfaceName(config.startup.interfaceType), image.path,
-            image.sha256, QString()};
+    return {QStringLiteral("cli"), SessionRecorder::interfaceName(config.startup.interfaceType), QString()};
 }
 
 int runAllUnits(const Console& console, const CliOptions& options, const CliConfig& config, SessionLog& log,
-                const ImageInfo& image, HistoryService* history)
+                const FirmwareImage& image, HistoryService* history)
 {
     SessionRecorder::recordStart(log, QStringLiteral("fwupdater-cli update --all"), config.configPath,
-                                 config.startup);
+                                 config.startup, ImageInfo::of(image));
     AllUnitsRun::Settings settings{options.waitSeconds,
                                    options.count,
                                    options.watch,
                                    options.reportFile,
-                                   image.size,
-                                   QFileInfo(image.path).fileName(),
-                                   image.sha256,
+                                   image,
                                    log.isWritable() ? log.path() : QString(),
                                    history->isOff() ? nullptr : history,
                                    options.force};
@@ -110,23 +106,25 @@ int runAllUnits(const Console& console, const CliOptions& options, const CliConf
 
 int runUpdate(const Console& console, const CliOptions& options, const CliConfig& config, SessionLog& log)
 {
-    const ImageInfo image = ImageInfo::read(config.startup.firmwarePath);
     QString error;
-    if (!CliConfig::checkImage(image, error))
+    const std::optional<FirmwareImage> image = CliConfig::loadImage(config.startup.firmwarePath, error);
+    if (!image)
         return inputError(console, error);
     const std::unique_ptr<HistoryService> history = startHistory(console, options, config, error);
     if (!history)
         return inputError(console, error);
     if (options.all)
-        return runAllUnits(console, options, config, log, image, history.get());
+        return runAllUnits(console, options, config, log, *image, history.get());
     UpdateSession session(config.startup.interfaceType, config.dfuUtilPath,
                           createUpdater(config.startup, config.dfuUtilPath).release());
     session.setReadsIdentity(true);
+    session.setImage(*image);
     SessionRecorder recorder(log, session);
-    HistoryRecorder historyRecorder(*history, session, historySettings(config, image));
-    SessionRecorder::recordStart(log, QStringLiteral("fwupdater-cli update"), config.configPath, config.startup);
+    HistoryRecorder historyRecorder(*history, session, historySettings(config));
+    SessionRecorder::recordStart(log, QStringLiteral("fwupdater-cli update"), config.configPath, config.startup,
+                                 ImageInfo::of(*image));
     UpdateRun::Settings settings{options.waitSeconds, options.port,
-                                 config.startup.fwTargetType == QLatin1String("service"), image.size,
+                                 config.startup.fwTargetType == QLatin1String("service"), image->bytes.size(),
                                  log.isWritable() ? log.path() : QString(), {}};
     UpdateRun run(console, session, settings);
     QObject::connect(&run, &UpdateRun::Finished, QCoreApplication::instance(), &QCoreApplication::exit);

@@ -34,14 +34,18 @@ std::optional<CliConfig> CliConfig::load(const CliOptions& options, QString& err
     return config;
 }
 
-bool CliConfig::checkImage(const ImageInfo& image, QString& error)
+std::optional<FirmwareImage> CliConfig::loadImage(const QString& path, QString& error)
 {
-    const QString shown = QDir::toNativeSeparators(image.path);
-    if (!image.readable)
+    const QString shown = QDir::toNativeSeparators(path);
+    QString reason;
+    std::optional<FirmwareImage> image = FirmwareImage::load(path, reason);
+    if (!image)
         error = QStringLiteral("Cannot read the firmware image %1 (%2). Check firmware_filename in the "
                                "configuration, or give the image with --image.")
-                    .arg(shown, image.error);
-    else if (image.size == 0)
+                    .arg(shown, reason);
+    else if (image->bytes.isEmpty())
         error = QStringLiteral("The firmware image %1 is empty. Give a built image with --image.").arg(shown);
-    return image.readable && image.size > 0;
+    if (!error.isEmpty())
+        return std::nullopt;
+    return image;
 }

@@ -1,8 +1,8 @@
 #pragma once
 
 #include "CliOptions.h"
+#include "FirmwareImage.h"
 #include "HistorySettings.h"
-#include "ImageInfo.h"
 #include "StartupConfig.h"
 #include "VidPid.h"
 
@@ -23,6 +23,6 @@ struct CliConfig {
 
     // Fills `error` (what is wrong and what to do) when the file cannot be read.
     static std::optional<CliConfig> load(const CliOptions& options, QString& error);
-    // The image the update would write; fills `error` when it cannot be used.
-    static bool checkImage(const ImageInfo& image, QString& error);
+    // The image the update writes, read once; fills `error` when it cannot be used.
+    static std::optional<FirmwareImage> loadImage(const QString& path, QString& error);
 };

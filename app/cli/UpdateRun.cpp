@@ -26,6 +26,9 @@ void UpdateRun::connectToSession()
     connect(backend, &FirmwareUpdaterBase::UpdateConnectionStatus, this, &UpdateRun::onConnectionStatus);
     connect(backend, &FirmwareUpdaterBase::UpdateStarted, this, &UpdateRun::onUpdateStarted);
     connect(backend, &FirmwareUpdaterBase::UpdateFinished, this, &UpdateRun::onUpdateFinished);
+    connect(backend, &FirmwareUpdaterBase::FailureReason, this, [this](const QString& reason) {
+        failure_reason = reason;
+    });
     connect(backend, &FirmwareUpdaterBase::ProgressUpdate, this, [this](int percent) {
         if (display && updating)
             display->progress(percent);
@@ -192,7 +195,7 @@ void UpdateRun::onUpdateFinished(bool status)
     if (status)
         finish(ExitCode::Done, QString(), QString());
     else
-        finish(ExitCode::UpdateFailed, QStringLiteral("the update failed"),
+        finish(ExitCode::UpdateFailed, failure_reason.isEmpty() ? QStringLiteral("the update failed") : failure_reason,
                QStringLiteral("The update of %1 failed. Put the unit back into its boot mode and run the update "
                               "again.")
                    .arg(unit->port));

@@ -87,6 +87,7 @@ private:
     UnitIdentity identity;
     QString final_advice;
     QString skip_text;
+    QString failure_reason; // the back-end's word on why the update failed
     bool unit_unanswered = false;
     bool updating = false;
     bool identifying = false;

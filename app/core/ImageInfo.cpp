@@ -1,30 +1,23 @@
 #include "ImageInfo.h"
 
-#include <QCryptographicHash>
-#include <QFile>
-#include <QFileInfo>
-
 ImageInfo ImageInfo::read(const QString& path)
 {
+    QString error;
+    if (const std::optional<FirmwareImage> image = FirmwareImage::load(path, error))
+        return of(*image);
     ImageInfo info;
     info.path = path;
-    QFile file(path);
-    if (QFileInfo(path).isDir()) {
-        info.error = QStringLiteral("is a folder, not a file");
-        return info;
-    }
-    if (!file.open(QIODevice::ReadOnly)) {
-        info.error = file.errorString();
-        return info;
-    }
-    QCryptographicHash hash(QCryptographicHash::Sha256);
-    if (!hash.addData(&file)) {
-        info.error = file.errorString();
-        return info;
-    }
+    info.error = error;
+    return info;
+}
+
+ImageInfo ImageInfo::of(const FirmwareImage& image)
+{
+    ImageInfo info;
+    info.path = image.path;
     info.readable = true;
-    info.size = file.size();
-    info.sha256 = QString::fromLatin1(hash.result().toHex());
+    info.size = image.bytes.size();
+    info.sha256 = image.sha256Hex();
     return info;
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "FirmwareImage.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -13,5 +15,6 @@ struct ImageInfo {
     QString error;
 
     static ImageInfo read(const QString& path);
+    static ImageInfo of(const FirmwareImage& image);
     QString describe() const;
 };

@@ -39,19 +39,20 @@ SessionRecorder::SessionRecorder(SessionLog& sessionLog, UpdateSession& updateSe
     connect(&updateSession, &UpdateSession::UnitsChecked, this, &SessionRecorder::onUnitsChecked);
     connect(&updateSession, &UpdateSession::UnitRequested, this, &SessionRecorder::onUnitRequested);
     connect(&updateSession, &UpdateSession::UnitIdentified, this, &SessionRecorder::onUnitIdentified);
+    connect(&updateSession, &UpdateSession::ImageChosen, this, &SessionRecorder::onImageChosen);
     connect(backend, &FirmwareUpdaterBase::UpdateConnectionStatus, this, &SessionRecorder::onConnectionStatus);
     connect(backend, &FirmwareUpdaterBase::UpdateStarted, this, &SessionRecorder::onUpdateStarted);
     connect(backend, &FirmwareUpdaterBase::UpdateFinished, this, &SessionRecorder::onUpdateFinished);
 }
 
 void SessionRecorder::recordStart(SessionLog& log, const QString& frontEnd, const QString& configPath,
-                                  const StartupConfig& config)
+                                  const StartupConfig& config, const ImageInfo& image)
 {
     log.info(QStringLiteral("%1 %2 started").arg(frontEnd, QCoreApplication::applicationVersion()));
     log.info(QStringLiteral("configuration: %1").arg(QDir::toNativeSeparators(configPath)));
     log.info(QStringLiteral("interface: %1").arg(interfaceName(config.interfaceType)));
     log.info(QStringLiteral("target type: \"%1\"").arg(config.fwTargetType));
-    log.info(QStringLiteral("image: %1").arg(ImageInfo::read(config.firmwarePath).describe()));
+    log.info(QStringLiteral("image: %1").arg(image.describe()));
 }
 
 void SessionRecorder::onUnitsChecked(const QList<FoundUnit>& units)
@@ -93,6 +94,11 @@ void SessionRecorder::onUnitIdentified(const UnitIdentity& identity)
     const QString model = identity.model ? QString::number(*identity.model) : QStringLiteral("(not read)");
     const QString serial = identity.serialNumber.isEmpty() ? QStringLiteral("(none)") : identity.serialNumber;
     log.info(QStringLiteral("unit %1: model identifier %2, serial number %3").arg(current_port, model, serial));
+}
+
+void SessionRecorder::onImageChosen(const FirmwareImage& image)
+{
+    log.info(QStringLiteral("image for the update of %1: %2").arg(current_port, ImageInfo::of(image).describe()));
 }
 
 void SessionRecorder::onUpdateStarted()

@@ -2,6 +2,7 @@
 
 #include "ConnectionStatus.h"
 #include "FoundUnit.h"
+#include "ImageInfo.h"
 #include "StartupConfig.h"
 #include "UnitIdentity.h"
 
@@ -26,13 +27,14 @@ public:
     // The interface as the log and the history name it.
     static QString interfaceName(InterfaceType type);
     static void recordStart(SessionLog& log, const QString& frontEnd, const QString& configPath,
-                            const StartupConfig& config);
+                            const StartupConfig& config, const ImageInfo& image);
 
 private slots:
     void onUnitsChecked(const QList<FoundUnit>& units);
     void onUnitRequested(const FoundUnit& unit);
     void onConnectionStatus(ConnectionStatus status);
     void onUnitIdentified(const UnitIdentity& identity);
+    void onImageChosen(const FirmwareImage& image);
     void onUpdateStarted();
     void onUpdateFinished(bool status);
 

@@ -16,6 +16,7 @@ UpdateSession::UpdateSession(InterfaceType interfaceType, const QString& dfuUtil
     registerUpdaterMetaTypes();
     qRegisterMetaType<FoundUnit>("FoundUnit");
     qRegisterMetaType<UnitIdentity>("UnitIdentity");
+    qRegisterMetaType<FirmwareImage>("FirmwareImage");
     startWorkerThread();
 }
 
@@ -68,7 +69,33 @@ void UpdateSession::startUpdate()
 {
     // From here on a DFU download may be running even before UpdateStarted comes back.
     update_running = true;
+    handImageToBackend();
     emit UpdateDevice();
+}
+
+// The image is read and checked here, once per update, and the back-end
+// writes exactly these bytes. A refused image still goes through the
+// back-end's start, which ends the update at once with the reason, so every
+// view sees a failed update and nothing reaches the unit.
+void UpdateSession::handImageToBackend()
+{
+    FirmwareImage image{updater->imageFile(), {}};
+    QString refusal;
+    if (preloaded_image) {
+        image = *preloaded_image;
+    } else {
+        QString error;
+        if (std::optional<FirmwareImage> loaded = FirmwareImage::load(image.path, error))
+            image = *loaded;
+        else
+            refusal = FirmwareImage::unreadableText(image.path, error);
+    }
+    if (refusal.isEmpty() && image_check)
+        refusal = image_check(image);
+    emit ImageChosen(image);
+    FirmwareUpdaterBase* backend = updater;
+    QMetaObject::invokeMethod(backend, [backend, image, refusal] { backend->setImage(image, refusal); },
+                              Qt::QueuedConnection);
 }
 
 void UpdateSession::scheduleCheck(int delayMs)

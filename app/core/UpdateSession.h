@@ -10,6 +10,7 @@
 #include <QList>
 #include <QObject>
 #include <QString>
+#include <functional>
 #include <optional>
 
 class QThread;
@@ -37,6 +38,13 @@ public:
     // Starts polling for a unit after firstCheckDelayMs.
     void startSearching(const UnitFinder& finder, const QList<uint8_t>& deviceIds,
                         int firstCheckDelayMs = kFirstCheckDelayMs);
+    // The image every later update writes; without one, each update reads the
+    // back-end's image file when it starts.
+    void setImage(const FirmwareImage& image) { preloaded_image = image; }
+    // Says why an image must not be written (empty: it may). Runs on the image
+    // of each update before anything of it reaches the back-end.
+    using ImageCheck = std::function<QString(const FirmwareImage& image)>;
+    void setImageCheck(ImageCheck check) { image_check = std::move(check); }
     void startUpdate();
     // After each Connected answer, read the unit's identity where the back-end
     // can (reads only) and report it with UnitIdentified before anything else
@@ -58,6 +66,8 @@ signals:
     // The unit a connection request went to.
     void UnitRequested(const FoundUnit& unit);
     void UnitIdentified(const UnitIdentity& identity);
+    // The image handed to the back-end for the update being started.
+    void ImageChosen(const FirmwareImage& image);
 
 private slots:
     void onCheckForUnit();
@@ -72,6 +82,7 @@ private:
     void scheduleCheck(int delayMs);
     void waitForRunningDownload();
     void readIdentity();
+    void handImageToBackend();
 
     FirmwareUpdaterBase* updater;
     QThread* worker_thread;
@@ -84,4 +95,6 @@ private:
     // From the start request until UpdateFinished.
     bool update_running = false;
     bool reads_identity = false;
+    std::optional<FirmwareImage> preloaded_image;
+    ImageCheck image_check;
 };

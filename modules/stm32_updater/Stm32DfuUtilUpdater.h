@@ -36,6 +36,7 @@ public:
     // Starts the download and returns at once; UpdateFinished reports the end.
     // False only when a download is already running (nothing is started then).
     bool DownloadFirmware(const std::string& imagePathUtf8, std::uint32_t address);
+    bool isDownloading() const { return download_running; }
 
     bool Flash(std::span<const std::byte> image, const ProgressCallback& progress,
                std::uint32_t address) noexcept override;

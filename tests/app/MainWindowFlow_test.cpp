@@ -31,6 +31,8 @@ protected:
                const QString& extraIni = QString())
     {
         resources = std::make_unique<TempResources>("product_list=Unit:1209:4c55\ndevice_id_list=7, 12\n" + extraIni);
+        // The window reads the image at the click; the scripted back-end writes nowhere.
+        resources->writeFile("firmware.bin", "image");
         updater = new ScriptedUpdater(resources->filePath("firmware.bin"));
         updater->setScript(script);
         window = std::make_unique<MainWindow>(resources->dir(), &resources->settings(),
@@ -111,6 +113,33 @@ TEST_F(WindowFlow, FailedUpdateShowsTheErrorText)
     EXPECT_EQ(probe->buttonText(), "UPDATING");
     EXPECT_FALSE(probe->buttonEnabled());
     EXPECT_EQ(probe->buttonStyle(), kButtonDisabledStyle);
+    EXPECT_FALSE(updater->calls().contains("exit"));
+}
+
+// The image is read at each click, so the file as it is then is what gets written.
+TEST_F(WindowFlow, TheImageIsReadAtTheClick)
+{
+    start(InterfaceType::McubootSerial, {true, true, true, {0, 100}, 0});
+    announce({"unit0"});
+    plug("unit0");
+    ASSERT_TRUE(waitForButton("UPDATE", true));
+    resources->writeFile("firmware.bin", "the image of the click");
+    probe->button()->click();
+    ASSERT_TRUE(waitForButton("DONE", false));
+    EXPECT_EQ(updater->uploadedImage(), QByteArray("the image of the click"));
+}
+
+TEST_F(WindowFlow, UnreadableImageAtTheClickShowsTheErrorTextAndWritesNothing)
+{
+    start(InterfaceType::McubootSerial, {true, true, true, {0, 100}, 0});
+    announce({"unit0"});
+    plug("unit0");
+    ASSERT_TRUE(waitForButton("UPDATE", true));
+    QFile::remove(resources->filePath("firmware.bin"));
+    probe->button()->click();
+    ASSERT_TRUE(waitUntil([&] { return probe->progressFormat() == kWindowErrorText; }, 5000));
+    EXPECT_EQ(probe->buttonStyle(), kButtonDisabledStyle);
+    EXPECT_TRUE(updater->calls().filter("upload:").isEmpty()) << updater->calls().join(' ').toStdString();
     EXPECT_FALSE(updater->calls().contains("exit"));
 }
 

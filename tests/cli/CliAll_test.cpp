@@ -399,4 +399,47 @@ TEST(CliAllUnitsWatch, UpdatesEachUnitThatAppearsOnce)
     }
 }
 
+// The image is read once at the start: a file replaced while the run watches
+// for units reaches no unit, and the report names the bytes that were written.
+TEST(CliAllUnitsWatch, ImageReplacedMidRunIsNotWritten)
+{
+    CliBench bench(Backend::Mcuboot);
+    QTemporaryDir cables;
+    const QString port = cables.filePath("bench-1");
+    const QString reportPath = cables.filePath("report.csv");
+    bench.cli().announce({port});
+    QElapsedTimer sinceStart;
+    sinceStart.start();
+    bool replaced = false;
+    bool interrupted = false;
+
+    const CliResult result =
+        bench.run({"update", "--all", "--watch", "--json", "--report", reportPath}, [&](QProcess& cli) {
+            const bool done = QString::fromUtf8(cli.peek(1 << 20)).contains("\"event\":\"done\"");
+            if (!replaced && sinceStart.hasExpired(1500)) {
+                QFile image(bench.imagePath());
+                ASSERT_TRUE(image.open(QIODevice::WriteOnly | QIODevice::Truncate));
+                image.write(QByteArray(bench.imageBytes().size(), '\x42'));
+                image.close();
+                UnitSimulator& unit = bench.plug();
+                ASSERT_TRUE(unit.isReady());
+                ASSERT_TRUE(QFile::link(unit.path(), port));
+                replaced = true;
+            } else if (done && !interrupted) {
+                ::kill(static_cast<pid_t>(cli.processId()), SIGINT);
+                interrupted = true;
+            }
+        });
+
+    ASSERT_TRUE(result.finished);
+    EXPECT_EQ(result.exitCode, 0) << result.err.toStdString();
+    EXPECT_TRUE(bench.unitHoldsImage(0));
+    QFile report(reportPath);
+    ASSERT_TRUE(report.open(QIODevice::ReadOnly));
+    const QString rows = QString::fromUtf8(report.readAll());
+    const QString written =
+        QString::fromLatin1(QCryptographicHash::hash(bench.imageBytes(), QCryptographicHash::Sha256).toHex());
+    EXPECT_TRUE(rows.contains(written)) << rows.toStdString();
+}
+
 } // namespace

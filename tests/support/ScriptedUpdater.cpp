@@ -39,9 +39,19 @@ void ScriptedUpdater::disconnectDevice()
     record(QStringLiteral("disconnect"));
 }
 
-bool ScriptedUpdater::upload(const QString& path, std::function<void(int)> progress)
+QByteArray ScriptedUpdater::uploadedImage() const
 {
-    record(QStringLiteral("upload:") + path);
+    std::lock_guard lock(mutex);
+    return uploaded;
+}
+
+bool ScriptedUpdater::upload(const QByteArray& image, std::function<void(int)> progress)
+{
+    record(QStringLiteral("upload:") + image_in_use);
+    {
+        std::lock_guard lock(mutex);
+        uploaded = image;
+    }
     const Script now = currentScript();
     for (int percent : now.progress) {
         if (now.uploadDelayMs > 0)
@@ -65,8 +75,11 @@ bool ScriptedUpdater::verifyDeviceId(const QList<uint8_t>& deviceIds)
     return currentScript().verifies;
 }
 
+// No file stands behind the scripted image unless a session hands one over.
 void ScriptedUpdater::onStartUpdate()
 {
+    if (!hasImage())
+        setImage(FirmwareImage{firmwarePath, QByteArrayLiteral("scripted image")});
     runUpdate();
 }
 

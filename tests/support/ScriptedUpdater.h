@@ -24,10 +24,12 @@ public:
     void setScript(const Script& script);
     // Calls in order, e.g. "connect:ttyACM0", "verify:7,12", "upload:image.bin".
     QStringList calls() const;
+    // The bytes of the last upload.
+    QByteArray uploadedImage() const;
 
     bool connectDevice(const QString& portName) override;
     void disconnectDevice() override;
-    bool upload(const QString& path, std::function<void(int)> progress) override;
+    bool upload(const QByteArray& image, std::function<void(int)> progress) override;
     void exitBootloader() override;
     bool verifyDeviceId(const QList<uint8_t>& deviceIds) override;
 
@@ -43,4 +45,5 @@ private:
     mutable std::mutex mutex;
     Script script;
     QStringList recorded;
+    QByteArray uploaded;
 };

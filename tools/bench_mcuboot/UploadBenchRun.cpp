@@ -3,6 +3,7 @@
 #include "McubootSerialUpdater.h"
 
 #include <QElapsedTimer>
+#include <QFile>
 #include <QThread>
 #include <memory>
 #include <sys/resource.h>
@@ -42,6 +43,12 @@ std::optional<UploadBenchRun::Measurement> UploadBenchRun::run(QString& error)
 
 std::optional<UploadBenchRun::Measurement> UploadBenchRun::connectAndUpload(QString& error) const
 {
+    QFile file(imagePath);
+    if (!file.open(QIODevice::ReadOnly)) {
+        error = "cannot read " + imagePath;
+        return std::nullopt;
+    }
+    const QByteArray image = file.readAll();
     McubootSerialUpdater updater(imagePath, baudRate, false, QString());
     if (!updater.connectDevice(portPath)) {
         error = "connectDevice failed on " + portPath;
@@ -58,7 +65,7 @@ std::optional<UploadBenchRun::Measurement> UploadBenchRun::connectAndUpload(QStr
     };
     const auto [userBefore, systemBefore] = processCpuSeconds();
     clock.start();
-    const bool uploaded = updater.upload(imagePath, recordAnswer);
+    const bool uploaded = updater.upload(image, recordAnswer);
     measurement.wallSeconds = static_cast<double>(clock.nsecsElapsed()) / 1e9;
     const auto [userAfter, systemAfter] = processCpuSeconds();
     if (!uploaded) {

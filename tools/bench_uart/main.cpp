@@ -48,6 +48,8 @@ double seconds(const QElapsedTimer& clock) { return static_cast<double>(clock.ns
 // them, on a worker thread while this thread takes in the unit's events.
 RunResult runOurClient(const QString& folder, const QString& imagePath, int baud)
 {
+    QFile imageFile(imagePath);
+    const QByteArray image = imageFile.open(QIODevice::ReadOnly) ? imageFile.readAll() : QByteArray();
     PacedUnit unit(folder, "ours", baud);
     RunResult result;
     if (!unit.isReady()) {
@@ -66,7 +68,7 @@ RunResult runOurClient(const QString& folder, const QString& imagePath, int baud
     QMetaObject::invokeMethod(updater, [&] {
         const bool connected = updater->connectDevice(unit.path()) && updater->verifyDeviceId({7});
         result.connectSeconds = seconds(clock);
-        result.ok = connected && updater->upload(imagePath, nullptr);
+        result.ok = connected && updater->upload(image, nullptr);
         if (result.ok)
             updater->exitBootloader();
         updater->disconnectDevice();

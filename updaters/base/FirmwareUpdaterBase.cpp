@@ -1,7 +1,7 @@
 #include "FirmwareUpdaterBase.h"
 
 #include <QDebug>
-#include <QFileInfo>
+#include <utility>
 
 FirmwareUpdaterBase::FirmwareUpdaterBase(const QString& path, QObject* parent)
     : QObject(parent), firmwarePath(path)
@@ -9,11 +9,18 @@ FirmwareUpdaterBase::FirmwareUpdaterBase(const QString& path, QObject* parent)
     registerUpdaterMetaTypes();
 }
 
+void FirmwareUpdaterBase::setImage(const FirmwareImage& image, const QString& refusal)
+{
+    handed_image = image;
+    handed_refusal = refusal;
+}
+
 void FirmwareUpdaterBase::runUpdate()
 {
     emit UpdateStarted();
+    const std::optional<FirmwareImage> image = takeImage();
     const bool uploaded =
-        !imageFileIsEmpty() && upload(firmwarePath, [this](int percent) { emit ProgressUpdate(percent); });
+        image && upload(image->bytes, [this](int percent) { emit ProgressUpdate(percent); });
     const bool finished = uploaded && exitBootloaderChecked();
     emit UpdateFinished(finished);
 }
@@ -37,13 +44,47 @@ void FirmwareUpdaterBase::disconnectAndReport()
     emit UpdateConnectionStatus(Disconnected);
 }
 
-bool FirmwareUpdaterBase::imageFileIsEmpty() const
+// A handed image is used once: the next update gets its own.
+std::optional<FirmwareImage> FirmwareUpdaterBase::takeImage()
 {
-    const QFileInfo image(firmwarePath);
-    if (!image.isFile() || image.size() != 0)
-        return false;
-    qWarning() << "firmware image" << firmwarePath << "is empty: nothing was written";
-    return true;
+    const QString refusal = std::exchange(handed_refusal, QString());
+    std::optional<FirmwareImage> image = std::exchange(handed_image, std::nullopt);
+    if (!refusal.isEmpty()) {
+        reportFailure(refusal);
+        return std::nullopt;
+    }
+    if (!image) {
+        QString error;
+        image = FirmwareImage::load(firmwarePath, error);
+        if (!image) {
+            reportUnreadableImage(error);
+            return std::nullopt;
+        }
+    }
+    image_in_use = image->path;
+    if (!refuseEmpty(image->bytes))
+        return std::nullopt;
+    return image;
+}
+
+// An image of no bytes would leave the unit without firmware.
+bool FirmwareUpdaterBase::refuseEmpty(const QByteArray& image)
+{
+    if (!image.isEmpty())
+        return true;
+    reportFailure(QStringLiteral("firmware image \"%1\" is empty: nothing was written").arg(image_in_use));
+    return false;
+}
+
+void FirmwareUpdaterBase::reportFailure(const QString& reason)
+{
+    qWarning().noquote() << reason;
+    emit FailureReason(reason);
+}
+
+void FirmwareUpdaterBase::reportUnreadableImage(const QString& error)
+{
+    reportFailure(FirmwareImage::unreadableText(firmwarePath, error));
 }
 
 bool FirmwareUpdaterBase::exitBootloaderChecked()

@@ -1,12 +1,14 @@
 #pragma once
 
 #include "ConnectionStatus.h"
+#include "FirmwareImage.h"
 
 #include <QList>
 #include <QObject>
 #include <QString>
 #include <cstdint>
 #include <functional>
+#include <optional>
 
 // The contract between the window and a transfer back-end. The back-end lives
 // on a worker thread; the window talks to it only through these signals and
@@ -20,9 +22,19 @@ public:
 
     virtual bool connectDevice(const QString& portName) = 0;
     virtual void disconnectDevice() = 0;
-    virtual bool upload(const QString& path, std::function<void(int)> progress) = 0;
+    // Writes the image's bytes; every back-end refuses an image of no bytes.
+    virtual bool upload(const QByteArray& image, std::function<void(int)> progress) = 0;
     virtual void exitBootloader() = 0;
     virtual bool verifyDeviceId(const QList<uint8_t>& deviceIds) = 0;
+
+    // The image the next update writes, handed over on the worker thread before
+    // the start request. A non-empty refusal ends that update before anything
+    // reaches the unit. Without a handed image the file at firmwarePath is read
+    // when the update starts.
+    void setImage(const FirmwareImage& image, const QString& refusal = QString());
+    // The configured image file; it never changes, so any thread may ask.
+    const QString& imageFile() const { return firmwarePath; }
+    bool hasImage() const { return handed_image.has_value() || !handed_refusal.isEmpty(); }
 
 signals:
     void UpdateStarted();
@@ -31,6 +43,9 @@ signals:
     void EraseFinished();
     void ProgressUpdate(int percent);
     void UpdateConnectionStatus(ConnectionStatus status);
+    // Why the update that is about to end with UpdateFinished(false) failed,
+    // where the back-end knows it.
+    void FailureReason(const QString& reason);
 
 public slots:
     virtual void onStartUpdate() = 0;
@@ -43,9 +58,15 @@ protected:
     void runUpdate();
     void connectAndReport(const QString& portName, const QList<uint8_t>& deviceIds, bool verify);
     void disconnectAndReport();
-    // An image file of no bytes: writing it would leave the unit without
-    // firmware, so no back-end may start on it. Says so in the message log.
-    bool imageFileIsEmpty() const;
+    // The image for the update that starts now, or nothing when it was refused
+    // or cannot be read (the reason is reported then).
+    std::optional<FirmwareImage> takeImage();
+    // True when the image has bytes; otherwise reports why nothing is written.
+    bool refuseEmpty(const QByteArray& image);
+    // Logs the reason and sends it with FailureReason.
+    void reportFailure(const QString& reason);
+    // The file at firmwarePath could not be read; a back-end may say more.
+    virtual void reportUnreadableImage(const QString& error);
 
     // Leaves the bootloader after a good upload. A back-end whose exit can fail
     // after the image was written overrides this so the update is not reported
@@ -53,4 +74,10 @@ protected:
     virtual bool exitBootloaderChecked();
 
     QString firmwarePath;
+    // Where the bytes of the running update came from, for messages.
+    QString image_in_use = firmwarePath;
+
+private:
+    std::optional<FirmwareImage> handed_image;
+    QString handed_refusal;
 };

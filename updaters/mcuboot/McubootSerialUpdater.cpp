@@ -6,7 +6,6 @@
 #include "UploadOffsetGuard.h"
 
 #include <QDebug>
-#include <QFile>
 #include <QSerialPort>
 #include <QThread>
 #include <limits>
@@ -112,35 +111,22 @@ bool McubootSerialUpdater::readImageState()
     return true;
 }
 
-std::optional<QByteArray> McubootSerialUpdater::readImageFile(const QString& path) const
+bool McubootSerialUpdater::upload(const QByteArray& image, std::function<void(int)> progress)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        qWarning() << "McubootSerialUpdater: cannot open" << path;
-        return std::nullopt;
-    }
-    // Offsets travel as 32-bit signed numbers; a larger file cannot be described.
-    if (file.size() > std::numeric_limits<int32_t>::max()) {
+    if (!refuseEmpty(image))
+        return false;
+    // Offsets travel as 32-bit signed numbers; a larger image cannot be described.
+    if (image.size() > std::numeric_limits<int32_t>::max()) {
         if (debugLogging)
             qWarning() << "McubootSerialUpdater: cbor encode error at offset" << 0;
-        return std::nullopt;
-    }
-    return file.readAll();
-}
-
-bool McubootSerialUpdater::upload(const QString& path, std::function<void(int)> progress)
-{
-    const std::optional<QByteArray> image = readImageFile(path);
-    if (!image)
         return false;
+    }
     sequence = 0;
-    const qint64 total = image->size();
-    if (total < 1)
-        return true;
+    const qint64 total = image.size();
     UploadOffsetGuard guard(total, kChunkSize);
     qint64 offset = 0;
     while (offset < total) {
-        const std::optional<qint64> next = sendChunk(*image, offset);
+        const std::optional<qint64> next = sendChunk(image, offset);
         if (!next)
             return false;
         const UploadOffsetGuard::Verdict verdict = guard.accept(*next);

@@ -29,7 +29,7 @@ public:
 
     bool connectDevice(const QString& portName) override;
     void disconnectDevice() override;
-    bool upload(const QString& path, std::function<void(int)> progress) override;
+    bool upload(const QByteArray& image, std::function<void(int)> progress) override;
     void exitBootloader() override;
     bool verifyDeviceId(const QList<uint8_t>& deviceIds) override;
 
@@ -65,7 +65,6 @@ private:
     QByteArray sendRequest(uint8_t operation, uint16_t group, uint8_t command,
                            const QByteArray& payload, int timeoutMs);
     void discardPendingInput();
-    std::optional<QByteArray> readImageFile(const QString& path) const;
     std::optional<qint64> sendChunk(const QByteArray& image, qint64 offset);
     std::optional<QByteArray> parseOtpResponse(uint32_t key, const QByteArray& received) const;
     void logSerialNumber(uint8_t modelId);

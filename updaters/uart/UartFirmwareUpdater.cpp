@@ -5,7 +5,6 @@
 #include "Stm32UartUpdater.h"
 
 #include <QDebug>
-#include <QFile>
 #include <cstdio>
 #include <fmt/format.h>
 #include <optional>
@@ -16,16 +15,9 @@ namespace {
 constexpr std::uint8_t kReservedReceivers = 1;
 constexpr std::uint32_t kUartMode = 1;
 
-// The whole file, zero-padded to whole 32-bit words; empty when it cannot be read.
-std::optional<std::vector<std::byte>> loadPaddedImage(const QString& path)
+// The image zero-padded to whole 32-bit words.
+std::vector<std::byte> paddedImage(const QByteArray& content)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        fmt::print("File {} not found/could not be opened\n", path.toLocal8Bit().toStdString());
-        std::fflush(stdout);
-        return std::nullopt;
-    }
-    const QByteArray content = file.readAll();
     std::vector<std::byte> image(reinterpret_cast<const std::byte*>(content.constData()),
                                  reinterpret_cast<const std::byte*>(content.constData()) + content.size());
     image.resize((image.size() + 3) / 4 * 4, std::byte{0});
@@ -121,22 +113,29 @@ void UartFirmwareUpdater::closeSerialLink()
     uart = nullptr;
 }
 
-bool UartFirmwareUpdater::upload(const QString& path, std::function<void(int)> progress)
+bool UartFirmwareUpdater::upload(const QByteArray& content, std::function<void(int)> progress)
 {
-    const std::optional<std::vector<std::byte>> image = loadPaddedImage(path);
-    if (!image)
+    if (!refuseEmpty(content))
         return false;
-    if (std::ssize(*image) < kMinimumImageSize) {
-        qWarning() << "UartFirmwareUpdater: image too short" << path;
+    const std::vector<std::byte> image = paddedImage(content);
+    if (std::ssize(image) < kMinimumImageSize) {
+        reportFailure(QStringLiteral("UartFirmwareUpdater: image too short \"%1\"").arg(image_in_use));
         return false;
     }
     const auto relay = [&progress](IFwUpdater::State, unsigned percent) {
         if (progress)
             progress(static_cast<int>(percent));
     };
-    const bool flashed = client->Flash(*image, relay, programming_address);
+    const bool flashed = client->Flash(image, relay, programming_address);
     client->DisconnectDevice();
     return flashed;
+}
+
+void UartFirmwareUpdater::reportUnreadableImage(const QString& error)
+{
+    fmt::print("File {} not found/could not be opened\n", firmwarePath.toLocal8Bit().toStdString());
+    std::fflush(stdout);
+    FirmwareUpdaterBase::reportUnreadableImage(error);
 }
 
 void UartFirmwareUpdater::exitBootloader()

@@ -32,7 +32,7 @@ public:
 
     bool connectDevice(const QString& portName) override;
     void disconnectDevice() override;
-    bool upload(const QString& path, std::function<void(int)> progress) override;
+    bool upload(const QByteArray& image, std::function<void(int)> progress) override;
     void exitBootloader() override;
     bool verifyDeviceId(const QList<uint8_t>& deviceIds) override;
 
@@ -50,6 +50,8 @@ protected:
 
     // A failed jump into the new firmware makes the update a failure.
     bool exitBootloaderChecked() override;
+    // Also names the file on standard output, where service scripts look for it.
+    void reportUnreadableImage(const QString& error) override;
 
     hal::uart::IUartDriver& uartDriver() { return *uart_interface; }
     bool hasSerialLink() const { return uart_thread != nullptr; }

@@ -4,6 +4,9 @@
 #include "OtpReadSize.h"
 #include "Stm32DfuUtilUpdater.h"
 
+#include <QFile>
+#include <QTemporaryDir>
+
 using stm32_updater::Stm32DfuUtilUpdater;
 
 UsbFirmwareUpdater::UsbFirmwareUpdater(const QString& firmwarePath, const QString& dfuUtilPath,
@@ -20,9 +23,10 @@ UsbFirmwareUpdater::UsbFirmwareUpdater(const QString& firmwarePath, const QStrin
     connect(runner.get(), &Stm32DfuUtilUpdater::EraseFinished, this, &FirmwareUpdaterBase::EraseFinished);
     connect(runner.get(), &Stm32DfuUtilUpdater::ProgressUpdate, this, &FirmwareUpdaterBase::ProgressUpdate);
     connect(runner.get(), &Stm32DfuUtilUpdater::UpdateFinished, this, &FirmwareUpdaterBase::UpdateFinished);
+    connect(runner.get(), &Stm32DfuUtilUpdater::UpdateFinished, this, [this] { image_folder.reset(); });
 }
 
-// The runner, and the tool process with it, go before the base releases the path.
+// The runner, and the tool process with it, go before the image file.
 UsbFirmwareUpdater::~UsbFirmwareUpdater() = default;
 
 // The port name is the unit's USB path when one of several units is meant,
@@ -35,10 +39,25 @@ bool UsbFirmwareUpdater::connectDevice(const QString& portName)
 
 void UsbFirmwareUpdater::disconnectDevice() {}
 
-// Progress comes back through the runner's relayed ProgressUpdate, so the
-// callable is not used.
-bool UsbFirmwareUpdater::upload(const QString& path, std::function<void(int)> /*progress*/)
+// The tool reads the image from a file: the bytes go into a folder of their
+// own that only this user can enter, so nothing else can swap the file, and
+// the folder goes when the download has ended. Progress comes back through
+// the runner's relayed ProgressUpdate, so the callable is not used.
+bool UsbFirmwareUpdater::upload(const QByteArray& image, std::function<void(int)> /*progress*/)
 {
+    if (!refuseEmpty(image))
+        return false;
+    auto folder = std::make_unique<QTemporaryDir>();
+    const QString path = folder->filePath(QStringLiteral("image.bin"));
+    QFile file(path);
+    if (!folder->isValid() || !file.open(QIODevice::WriteOnly | QIODevice::NewOnly) ||
+        file.write(image) != image.size() || !file.flush()) {
+        reportFailure(QStringLiteral("the image cannot be handed to dfu-util-static: %1")
+                          .arg(folder->isValid() ? file.errorString() : folder->errorString()));
+        return false;
+    }
+    file.close();
+    image_folder = std::move(folder);
     return runner->DownloadFirmware(path.toUtf8().toStdString(), programming_address);
 }
 
@@ -58,14 +77,15 @@ void UsbFirmwareUpdater::setStallTimeoutMs(int timeoutMs)
 }
 
 // The update ends with the runner's relayed UpdateFinished when the tool exits.
+// A start request while a download runs is left to that download's end.
 void UsbFirmwareUpdater::onStartUpdate()
 {
     emit UpdateStarted();
-    if (imageFileIsEmpty()) {
-        emit UpdateFinished(false);
+    if (runner->isDownloading())
         return;
-    }
-    upload(firmwarePath, [this](int percent) { emit ProgressUpdate(percent); });
+    const std::optional<FirmwareImage> image = takeImage();
+    if (!image || !upload(image->bytes, [this](int percent) { emit ProgressUpdate(percent); }))
+        emit UpdateFinished(false);
 }
 
 // Nothing is held open, so a refused unit needs no disconnect.

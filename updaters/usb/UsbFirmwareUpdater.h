@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <memory>
 
+class QTemporaryDir;
+
 namespace stm32_updater {
 class Stm32DfuUtilUpdater;
 }
@@ -29,7 +31,7 @@ public:
 
     bool connectDevice(const QString& portName) override;
     void disconnectDevice() override;
-    bool upload(const QString& path, std::function<void(int)> progress) override;
+    bool upload(const QByteArray& image, std::function<void(int)> progress) override;
     void exitBootloader() override;
     bool verifyDeviceId(const QList<uint8_t>& deviceIds) override;
 
@@ -42,6 +44,9 @@ public slots:
     void onDisconnectDevice() override;
 
 private:
+    // Holds the file the running download reads; declared before the runner,
+    // so the tool is stopped before its file goes.
+    std::unique_ptr<QTemporaryDir> image_folder;
     std::unique_ptr<stm32_updater::Stm32DfuUtilUpdater> runner;
     std::uint32_t programming_address;
     std::uint32_t otp_address;

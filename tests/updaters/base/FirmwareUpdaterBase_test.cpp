@@ -102,6 +102,50 @@ TEST_F(ContractFixture, FailedUploadSkipsTheBootloaderExit)
     EXPECT_EQ(updater->calls(), QStringList{"upload:/images/unit.bin"});
 }
 
+struct HandoverCase {
+    const char* name;
+    QByteArray bytes;
+    QString refusal;
+    QStringList expectedEvents;
+    QStringList expectedCalls;
+};
+
+class ImageHandover : public ContractFixture, public ::testing::WithParamInterface<HandoverCase> {};
+
+// The back-end writes exactly the bytes it was handed; a refused or empty
+// image ends the update with its reason before anything is written.
+TEST_P(ImageHandover, WritesTheHandedBytesOrNothing)
+{
+    const HandoverCase& c = GetParam();
+    updater->setScript({true, true, true, {100}, 0});
+    QObject::connect(updater, &FirmwareUpdaterBase::FailureReason, &receiver,
+                     [this](const QString& reason) { events << "reason:" + reason; });
+    const FirmwareImage image{QStringLiteral("/images/handed.bin"), c.bytes};
+    const QString refusal = c.refusal;
+    QMetaObject::invokeMethod(updater, [this, image, refusal] { updater->setImage(image, refusal); },
+                              Qt::QueuedConnection);
+    invokeQueued("onStartUpdate");
+    ASSERT_TRUE(waitForEvents(static_cast<int>(c.expectedEvents.size())));
+    QThread::msleep(20);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(events, c.expectedEvents);
+    EXPECT_EQ(updater->calls(), c.expectedCalls);
+    EXPECT_EQ(updater->uploadedImage(), c.expectedCalls.isEmpty() ? QByteArray() : c.bytes);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ImageHandover,
+    ::testing::Values(
+        HandoverCase{"handed_bytes_are_written", "\x01\x02\x03", {},
+                     {"started", "progress:100", "finished:1"}, {"upload:/images/handed.bin", "exit"}},
+        HandoverCase{"refused_image_writes_nothing", "\x01\x02\x03", "wrong board",
+                     {"started", "reason:wrong board", "finished:0"}, {}},
+        HandoverCase{"empty_image_writes_nothing", {}, {},
+                     {"started", "reason:firmware image \"/images/handed.bin\" is empty: nothing was written",
+                      "finished:0"},
+                     {}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 TEST_F(ContractFixture, DisconnectClosesTheLinkAndReportsDisconnected)
 {
     invokeQueued("onDisconnectDevice");
@@ -126,10 +170,11 @@ TEST(UpdaterMetaObject, ExposesTheContractToQueuedConnections)
     const QMetaObject& meta = FirmwareUpdaterBase::staticMetaObject;
     EXPECT_STREQ(meta.className(), "FirmwareUpdaterBase");
     const char* expected[] = {"UpdateStarted()", "UpdateFinished(bool)", "EraseStarted()", "EraseFinished()",
-                              "ProgressUpdate(int)", "UpdateConnectionStatus(ConnectionStatus)", "onStartUpdate()",
+                              "ProgressUpdate(int)", "UpdateConnectionStatus(ConnectionStatus)",
+                              "FailureReason(QString)", "onStartUpdate()",
                               "onConnectToDevice(QString,QList<uint8_t>,bool)", "onDisconnectDevice()"};
-    ASSERT_EQ(meta.methodCount() - meta.methodOffset(), 9);
-    for (int i = 0; i < 9; ++i)
+    ASSERT_EQ(meta.methodCount() - meta.methodOffset(), 10);
+    for (int i = 0; i < 10; ++i)
         EXPECT_EQ(meta.method(meta.methodOffset() + i).methodSignature(), QByteArray(expected[i])) << i;
     EXPECT_EQ(QMetaType::fromName("ConnectionStatus"), QMetaType::fromType<ConnectionStatus>());
     EXPECT_TRUE(QMetaType::fromName("QList<uint8_t>").isValid());

@@ -89,7 +89,10 @@ protected:
 
     bool upload(std::vector<int>* progress = nullptr)
     {
-        return updater->upload(imagePath(), [progress](int percent) {
+        QFile file(imagePath());
+        if (!file.open(QIODevice::ReadOnly))
+            return false;
+        return updater->upload(file.readAll(), [progress](int percent) {
             if (progress)
                 progress->push_back(percent);
         });

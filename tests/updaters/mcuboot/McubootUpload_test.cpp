@@ -179,9 +179,14 @@ TEST_F(McubootPtyTest, UnopenableImageIsReportedAndNothingSent)
 {
     connectTo(ScriptedUnit());
     QtMessageCapture log;
-    const QString missing = folder.filePath(QStringLiteral("missing.bin"));
-    EXPECT_FALSE(updater->upload(missing, {}));
-    EXPECT_EQ(log.lines(), QStringList({QStringLiteral("warning: McubootSerialUpdater: cannot open \"%1\"").arg(missing)}));
+    QSignalSpy finished(updater.get(), &FirmwareUpdaterBase::UpdateFinished);
+    updater->onStartUpdate();
+    ASSERT_EQ(finished.count(), 1);
+    EXPECT_FALSE(finished[0][0].toBool());
+    ASSERT_EQ(log.lines().size(), 1);
+    EXPECT_TRUE(log.lines().first().startsWith(
+        QStringLiteral("warning: firmware image \"%1\" cannot be read: ").arg(imagePath())))
+        << log.lines().first().toStdString();
     EXPECT_EQ(peer.requests().size(), 1u);
 }
 

@@ -4,6 +4,7 @@
 #include "UsbFirmwareUpdater.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QMetaMethod>
 #include <QThread>
 #include <gtest/gtest.h>
@@ -172,8 +173,13 @@ TEST_F(UsbUpdaterTest, UpdateWritesTheImageAndEndsWithTheTool)
     EXPECT_EQ(events.list.mid(events.list.size() - 2), QStringList({"Finished true", "Progress 100"}));
     EXPECT_EQ(written(), firmware);
     ASSERT_EQ(sim.runs().size(), 1);
-    EXPECT_EQ(sim.runs().first(),
-              QStringList({"-d", "0483:df11", "-a", "0", "-s", "0X0800C000:fast:leave", "-D", firmwarePath()}));
+    const QStringList arguments = sim.runs().first();
+    EXPECT_EQ(arguments.mid(0, 7), QStringList({"-d", "0483:df11", "-a", "0", "-s", "0X0800C000:fast:leave", "-D"}));
+    // The tool reads a copy of the bytes that were handed over, in a folder of
+    // its own that goes with the download, not the configured file.
+    ASSERT_EQ(arguments.size(), 8);
+    EXPECT_NE(arguments.last(), firmwarePath());
+    EXPECT_FALSE(QFileInfo::exists(QFileInfo(arguments.last()).path())) << arguments.last().toStdString();
 }
 
 // Once connected to one of several units by its USB path, the download goes
@@ -218,10 +224,13 @@ TEST_F(UsbUpdaterTest, UpdateThatCannotRunEndsAsFailed)
         const char* name;
         QString tool;
         bool removeFirmware;
+        QStringList events;
     };
+    // A file that cannot be read never reaches the tool.
     const Case cases[] = {
-        {"tool missing", sim.filePath(QStringLiteral("no-such-tool")), false},
-        {"firmware file missing", DfuSimEnvironment::toolPath(), true},
+        {"tool missing", sim.filePath(QStringLiteral("no-such-tool")), false,
+         {"UpdateStarted", "EraseStarted", "Finished false"}},
+        {"firmware file missing", DfuSimEnvironment::toolPath(), true, {"UpdateStarted", "Finished false"}},
     };
     for (const Case& c : cases) {
         if (c.removeFirmware)
@@ -230,8 +239,9 @@ TEST_F(UsbUpdaterTest, UpdateThatCannotRunEndsAsFailed)
         UpdaterEvents events(*updater);
         updater->onStartUpdate();
         ASSERT_TRUE(events.waitFinished()) << c.name;
-        EXPECT_EQ(events.list, QStringList({"UpdateStarted", "EraseStarted", "Finished false"})) << c.name;
+        EXPECT_EQ(events.list, c.events) << c.name;
     }
+    EXPECT_TRUE(sim.runs().isEmpty());
 }
 
 // As the window runs it: the back-end on a worker thread, driven through queued calls.
