@@ -69,8 +69,7 @@ int runApplication(int argc, char* argv[])
         // Owned by the session, so it still records an update the closing window waits for.
         new SessionRecorder(log, window.updateSession(), &window.updateSession());
         new HistoryRecorder(*history, window.updateSession(),
-                            {QStringLiteral("window"), SessionRecorder::interfaceName(config.interfaceType),
-                             config.firmwarePath, QString(), QString()},
+                            {QStringLiteral("window"), SessionRecorder::interfaceName(config.interfaceType), QString()},
                             &window.updateSession());
         SessionRecorder::recordStart(log, QStringLiteral("fwupdater"), settings.fileName(), config,
                                      ImageInfo::read(config.firmwarePath));

@@ -185,7 +185,7 @@ void AllUnitsRun::startUnit(const FoundUnit& unit)
             *settings.history, *job->session,
             HistoryRecorder::Settings{QStringLiteral("cli"),
                                       SessionRecorder::interfaceName(config.startup.interfaceType),
-                                      settings.image.path, image_sha256, settings.imageVersion});
+                                      settings.imageVersion});
     }
     UpdateRun::Settings runSettings;
     runSettings.onlyPort = unit.port;

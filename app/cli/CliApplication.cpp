@@ -89,8 +89,8 @@ std::unique_ptr<HistoryService> startHistory(const Console& console, const CliOp
 
 HistoryRecorder::Settings historySettings(const CliConfig& config, const ImageForRun& image)
 {
-    return {QStringLiteral("cli"), SessionRecorder::interfaceName(config.startup.interfaceType), image.image.path,
-            image.image.sha256Hex(), image.admitted.version()};
+    return {QStringLiteral("cli"), SessionRecorder::interfaceName(config.startup.interfaceType),
+            image.admitted.version()};
 }
 
 void recordStart(SessionLog& log, const QString& frontEnd, const CliConfig& config, const ImageForRun& image)

@@ -1,10 +1,8 @@
 #include "HistoryRecorder.h"
 
 #include "HistoryService.h"
-#include "ImageInfo.h"
 #include "UpdateSession.h"
 
-#include <QFileInfo>
 
 HistoryRecorder::HistoryRecorder(HistoryService& historyService, UpdateSession& session,
                                  const Settings& recorderSettings, QObject* parent)
@@ -14,16 +12,11 @@ HistoryRecorder::HistoryRecorder(HistoryService& historyService, UpdateSession& 
     connect(&session, &UpdateSession::UnitsChecked, this, &HistoryRecorder::onUnitsChecked);
     connect(&session, &UpdateSession::UnitRequested, this, &HistoryRecorder::onUnitRequested);
     connect(&session, &UpdateSession::UnitIdentified, this, &HistoryRecorder::onUnitIdentified);
+    connect(&session, &UpdateSession::ImageChosen, this, &HistoryRecorder::onImageChosen);
+    connect(backend, &FirmwareUpdaterBase::FailureReason, this, &HistoryRecorder::onFailureReason);
     connect(backend, &FirmwareUpdaterBase::UpdateConnectionStatus, this, &HistoryRecorder::onConnectionStatus);
     connect(backend, &FirmwareUpdaterBase::UpdateStarted, this, &HistoryRecorder::onUpdateStarted);
     connect(backend, &FirmwareUpdaterBase::UpdateFinished, this, &HistoryRecorder::onUpdateFinished);
-    // The bytes handed to the back-end are what the row names, whatever the file holds by then.
-    connect(&session, &UpdateSession::ImageChosen, this, [this](const FirmwareImage& image) {
-        settings.imagePath = image.path;
-        settings.imageSha256 = image.sha256Hex();
-    });
-    connect(backend, &FirmwareUpdaterBase::FailureReason, this,
-            [this](const QString& reason) { failure_reason = reason; });
 }
 
 void HistoryRecorder::onUnitsChecked(const QList<FoundUnit>& units)
@@ -62,9 +55,8 @@ AttemptRecord HistoryRecorder::newAttempt() const
     record.serialNumber = identity.serialNumber;
     record.modelId = identity.model;
     record.interfaceName = settings.interfaceName;
-    record.imageName = QFileInfo(settings.imagePath).fileName();
-    record.imageSha256 = settings.imageSha256.isEmpty() ? ImageInfo::read(settings.imagePath).sha256
-                                                        : settings.imageSha256;
+    record.imageName = image_name;
+    record.imageSha256 = image_sha256;
     record.imageVersion = settings.imageVersion;
     return record;
 }
@@ -84,10 +76,22 @@ void HistoryRecorder::onConnectionStatus(ConnectionStatus status)
     history.save(record);
 }
 
+// The bytes of the update being started, whichever way they were read.
+void HistoryRecorder::onImageChosen(const FirmwareImage& image)
+{
+    image_name = image.fileName();
+    image_sha256 = image.bytes.isEmpty() ? QString() : image.sha256Hex();
+    failure_reason.clear();
+}
+
+void HistoryRecorder::onFailureReason(const QString& reason)
+{
+    failure_reason = reason;
+}
+
 void HistoryRecorder::onUpdateStarted()
 {
     clock.start();
-    failure_reason.clear();
     running = newAttempt();
     history.save(*running);
 }
@@ -101,7 +105,7 @@ void HistoryRecorder::onUpdateFinished(bool status)
     record.endedUtc = QDateTime::currentDateTimeUtc();
     record.seconds = clock.elapsed() / 1000.0;
     record.outcome = status ? QStringLiteral("done") : QStringLiteral("failed");
-    record.reason = status                    ? QString()
+    record.reason = status ? QString()
                     : failure_reason.isEmpty() ? QStringLiteral("the update failed")
                                                : failure_reason;
     // The identity may have been read after the start (it never changes mid-update).

@@ -2,6 +2,7 @@
 
 #include "AttemptRecord.h"
 #include "ConnectionStatus.h"
+#include "FirmwareImage.h"
 #include "FoundUnit.h"
 #include "UnitIdentity.h"
 
@@ -25,10 +26,6 @@ public:
     struct Settings {
         QString frontEnd; // "window" or "cli"
         QString interfaceName;
-        QString imagePath;
-        // Known when the front end read the image once; otherwise read from
-        // imagePath as each update starts.
-        QString imageSha256;
         QString imageVersion;
     };
 
@@ -40,6 +37,8 @@ private slots:
     void onUnitRequested(const FoundUnit& unit);
     void onUnitIdentified(const UnitIdentity& identity);
     void onConnectionStatus(ConnectionStatus status);
+    void onImageChosen(const FirmwareImage& image);
+    void onFailureReason(const QString& reason);
     void onUpdateStarted();
     void onUpdateFinished(bool status);
 
@@ -52,6 +51,8 @@ private:
     UnitIdentity identity;
     std::optional<AttemptRecord> running;
     QElapsedTimer clock;
-    QString refused_port; // refused already; not recorded again until it goes away
-    QString failure_reason; // the back-end's word on the running update's failure
+    QString refused_port;
+    QString image_name;
+    QString image_sha256;
+    QString failure_reason; // refused already; not recorded again until it goes away
 };
