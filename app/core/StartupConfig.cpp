@@ -133,8 +133,6 @@ StartupConfig StartupConfig::read(const QSettings& settings, const QDir& resourc
     config.otpSize = readDecimal(settings, QStringLiteral("otp_size"));
     config.mcubootBaud = readBaud(settings);
     config.imageCheck = readImageCheck(settings);
-}
-
     config.requireSignedPackage = readRequireSignedPackage(settings);
     config.trustedKeysFolder = resourcesDir.filePath(QStringLiteral("keys"));
     return config;
