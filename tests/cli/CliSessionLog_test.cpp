@@ -1,6 +1,7 @@
 #include "CliBench.h"
 
 #include <QCryptographicHash>
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QRegularExpression>
@@ -102,9 +103,12 @@ TEST(CliSessionLogContent, DefaultFolderKeepsTheNewestFifty)
     CliBench bench(Backend::Mcuboot);
     QDir folder(bench.cli().logFolder());
     ASSERT_TRUE(folder.mkpath("."));
-    for (int i = 0; i < 55; ++i)
-        QFile(folder.filePath(QStringLiteral("2001-01-01_00-00-%1.000-cli.log").arg(i, 2, 10, QChar('0'))))
-            .open(QIODevice::WriteOnly);
+    // Logs of earlier runs, last written to long ago.
+    for (int i = 0; i < 55; ++i) {
+        QFile log(folder.filePath(QStringLiteral("2001-01-01_00-00-%1.000-cli.log").arg(i, 2, 10, QChar('0'))));
+        ASSERT_TRUE(log.open(QIODevice::WriteOnly));
+        ASSERT_TRUE(log.setFileTime(QDateTime::currentDateTime().addDays(-30), QFileDevice::FileModificationTime));
+    }
 
     ASSERT_EQ(bench.run({"list"}).exitCode, 0);
 
