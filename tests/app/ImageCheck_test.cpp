@@ -87,4 +87,20 @@ TEST(ImageCheck, APassedImageListsWhatWasFound)
     EXPECT_EQ(facts.value("tlv_sha256").toString(), QString(builder.hash().toHex()));
 }
 
+// The session gets no check at all when the configuration turns it off, and
+// the check of the configured interface otherwise.
+TEST(ImageCheck, ForSessionFollowsImageCheckAndTheInterface)
+{
+    StartupConfig config;
+    config.interfaceType = InterfaceType::McubootSerial;
+    const FirmwareImage application{"app.bin", Stm32ImageBuilder().build()};
+    EXPECT_EQ(ImageCheck::forSession(config)(application),
+              "firmware image \"app.bin\" is not an MCUboot image: no header magic at offset 0");
+    config.interfaceType = InterfaceType::Usb;
+    config.programmingAddress = kAddress;
+    EXPECT_EQ(ImageCheck::forSession(config)(application), "");
+    config.imageCheck = false;
+    EXPECT_FALSE(ImageCheck::forSession(config));
+}
+
 } // namespace

@@ -118,6 +118,7 @@ struct RefusalCase {
     Backend backend;
     QByteArray image;
     QString extraIni;
+    QStringList arguments = {"update", "--json"};
 };
 
 class CliUpdateRefusesTheImage : public ::testing::TestWithParam<RefusalCase> {};
@@ -136,7 +137,7 @@ TEST_P(CliUpdateRefusesTheImage, WithExitCodeTwoBeforeLookingForUnits)
     else
         ASSERT_TRUE(bench.plug().isReady());
 
-    const CliResult result = bench.run({"update", "--json"});
+    const CliResult result = bench.run(GetParam().arguments);
 
     ASSERT_TRUE(result.finished);
     EXPECT_EQ(result.exitCode, 2) << result.err.toStdString();
@@ -159,6 +160,8 @@ INSTANTIATE_TEST_SUITE_P(
     Backends, CliUpdateRefusesTheImage,
     ::testing::Values(RefusalCase{"mcuboot", Backend::Mcuboot, makeTestImage(8192), ""},
                       RefusalCase{"mcuboot_service", Backend::Mcuboot, makeTestImage(8192), "fw_target_type=service\n"},
+                      RefusalCase{"mcuboot_all", Backend::Mcuboot, makeTestImage(8192), "",
+                                  {"update", "--all", "--json"}},
                       RefusalCase{"uart", Backend::Uart, McubootImageBuilder().build(), ""},
                       RefusalCase{"usb", Backend::Usb, Stm32ImageBuilder().stackPointer(0x08000000).build(), ""}),
     [](const auto& info) { return std::string(info.param.name); });

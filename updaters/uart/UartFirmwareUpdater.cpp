@@ -21,10 +21,10 @@ constexpr std::uint32_t kUartMode = 1;
 // The image zero-padded to whole 32-bit words.
 std::vector<std::byte> paddedImage(const QByteArray& content)
 {
-    std::vector<std::byte> image(reinterpret_cast<const std::byte*>(content.constData()),
-                                 reinterpret_cast<const std::byte*>(content.constData()) + content.size());
-    image.resize((image.size() + 3) / 4 * 4, std::byte{0});
-    return image;
+    std::vector<std::byte> padded(reinterpret_cast<const std::byte*>(content.constData()),
+                                  reinterpret_cast<const std::byte*>(content.constData()) + content.size());
+    padded.resize(image::Stm32ApplicationImage::paddedSize(padded.size()), std::byte{0});
+    return padded;
 }
 
 } // namespace
