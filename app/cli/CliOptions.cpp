@@ -102,7 +102,8 @@ std::optional<CliOptions> CliOptions::parse(const QStringList& arguments, const 
     }
     const QStringList positional = parser.positionalArguments();
     if (positional.size() != 1 || !commandNamed(positional.first())) {
-        error = positional.isEmpty() ? QStringLiteral("No command given: use list, update or package.")
+        error = positional.isEmpty() ? QStringLiteral("No command given: use list or update, or package as the first "
+                                                     "argument.")
                                      : QStringLiteral("Unknown command \"%1\": use list or update, or package "
                                                       "as the first argument.")
                                            .arg(positional.join(QLatin1Char(' ')));
