@@ -120,8 +120,9 @@ std::optional<CliOptions> CliOptions::parse(const QStringList& arguments, const 
     const bool known = !positional.isEmpty() && commandNamed(positional.first());
     if (!known || (positional.size() != 1 && commandNamed(positional.first()) != Command::History)) {
         error = positional.isEmpty()
-                    ? QStringLiteral("No command given: use check-image, list, update, history or package.")
-                    : QStringLiteral("Unknown command \"%1\": use check-image, list, update or history, or "
+                    ? QStringLiteral("No command given: use list or update, or check-image, history, or package "
+                                     "as the first argument.")
+                    : QStringLiteral("Unknown command \"%1\": use list or update, or check-image, history, or "
                                      "package as the first argument.")
                                            .arg(positional.join(QLatin1Char(' ')));
         return std::nullopt;
