@@ -1,6 +1,7 @@
 #include "CliProcess.h"
 #include "RawZip.h"
 #include "ReleaseKit.h"
+#include "Stm32ImageBuilder.h"
 #include "TempResources.h"
 #include "WindowTexts.h"
 #include "ZipArchiveReader.h"
@@ -64,7 +65,7 @@ protected:
 
     ReleaseKit kit;
     TempResources resources{QString()};
-    QByteArray image = makeTestImage(8192);
+    QByteArray image = Stm32ImageBuilder().size(8192).build();
 };
 
 TEST_F(CliPackage, KeygenWritesAPrivateKeyOnlyItsOwnerReadsAndNeverReplacesIt)

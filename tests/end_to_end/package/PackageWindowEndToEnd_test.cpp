@@ -1,7 +1,9 @@
 #include "MainWindow.h"
 #include "McubootSerialUpdater.h"
 #include "RawZip.h"
+#include "McubootImageBuilder.h"
 #include "ReleaseKit.h"
+#include "Stm32ImageBuilder.h"
 #include "TempResources.h"
 #include "TrailerFlag.h"
 #include "UartFirmwareUpdater.h"
@@ -88,7 +90,8 @@ protected:
     }
 
     ReleaseKit kit;
-    QByteArray image = makeTestImage(6 * 1024);
+    QByteArray image = isUart() ? Stm32ImageBuilder().size(6 * 1024).build()
+                                : McubootImageBuilder::imageOfSize(6 * 1024);
     std::unique_ptr<TempResources> resources;
     std::unique_ptr<MainWindow> window;
     std::unique_ptr<WindowProbe> probe;
