@@ -149,7 +149,9 @@ Options:
   --report FILE     with --all: append one CSV row per unit and attempt (UTC time,
                     port, VID:PID, serial number, model identifier, image name,
                     image SHA-256, outcome, reason, seconds, host name); a new
-                    file gets a header row.
+                    file gets a header row. The file is opened before any unit
+                    is touched (nothing is written when it cannot be), and each
+                    row is synced to disk as it is written.
   --json            print one JSON object per line on standard output and nothing
                     else there (events "found", "model", "progress", "done").
   --log FILE        write the session log to FILE instead of the application-data
@@ -168,12 +170,15 @@ Exit codes:
      every unit done)
   1  the update failed (or the unit did not answer)
   2  usage, configuration or image error (missing or unreadable config or
-     image, empty image, unknown option)
+     image, empty image, unknown option; --all: a report that cannot be
+     written)
   3  no unit found (after --wait; --all: also a DFU unit that Ctrl-C kept
      from its turn)
   4  model identifier refused
   5  more than one unit and no --port (--all: DFU units that the listing
      gives no distinct USB paths)
-With --all the code is the worst outcome among the units: 1, then 4, then 3.
+With --all the code is the worst outcome of the run, worst first: 1 (a unit
+may be half written), 2, 5, 4, 3; it is 0 only when every unit is done and,
+with --report, has its row.
 )");
 }

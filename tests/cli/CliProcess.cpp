@@ -6,6 +6,8 @@
 #include <QJsonDocument>
 #include <QProcess>
 #include <QProcessEnvironment>
+#include <csignal>
+#include <sys/resource.h>
 
 QStringList CliResult::outLines() const
 {
@@ -45,6 +47,16 @@ CliResult CliProcess::run(const QStringList& arguments, int timeoutMs,
     environment.insert(QStringLiteral("XDG_DATA_HOME"), data.path());
     QProcess process;
     process.setProcessEnvironment(environment);
+    if (file_size_limit > 0) {
+        const auto limit = static_cast<rlim_t>(file_size_limit);
+        // In the child before it runs the CLI: a write past the limit then
+        // fails with EFBIG instead of ending the process with SIGXFSZ.
+        process.setChildProcessModifier([limit] {
+            const rlimit fileSize{limit, limit};
+            ::setrlimit(RLIMIT_FSIZE, &fileSize);
+            std::signal(SIGXFSZ, SIG_IGN);
+        });
+    }
     if (output_terminal)
         process.setStandardOutputFile(output_terminal->portName());
     QProcess reader;

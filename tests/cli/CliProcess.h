@@ -42,6 +42,9 @@ public:
     void setOutputTerminal(PseudoTerminal* terminal) { output_terminal = terminal; }
     // Nobody reads standard output: the reader has gone, as with "| head -1".
     void setOutputReaderGone(bool gone) { output_reader_gone = gone; }
+    // No file the CLI writes may grow beyond this many bytes, as on a full
+    // disk: a write past it fails (0: no limit).
+    void setFileSizeLimit(qint64 bytes) { file_size_limit = bytes; }
 
     // Where the CLI keeps its session logs when not told otherwise.
     QString logFolder() const { return data.filePath(QStringLiteral("fwupdater/logs")); }
@@ -51,4 +54,5 @@ private:
     QString virtualPorts;
     PseudoTerminal* output_terminal = nullptr;
     bool output_reader_gone = false;
+    qint64 file_size_limit = 0;
 };
