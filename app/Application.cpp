@@ -4,7 +4,7 @@
 #include "MainWindow.h"
 #include "SessionLog.h"
 #include "SessionRecorder.h"
-#include "StartupConfig.h"
+#include "UpdaterConfig.h"
 #include "UpdateSession.h"
 #include "UpdaterFactory.h"
 
@@ -23,21 +23,18 @@ int runApplication(int argc, char* argv[])
                    true);
     SessionLog::prune(logFolder);
     DispatcherLogTap dispatcherLog(log);
-    const QString resourcesPath = QCoreApplication::applicationDirPath() + QStringLiteral("/Resources");
-    const QString dfuUtilPath = resourcesPath + QStringLiteral("/dfu-util-static");
     QApplication::setStyle(QStyleFactory::create(QStringLiteral("fusion")));
-    const QDir resourcesDir(resourcesPath);
+    const QDir resourcesDir(QCoreApplication::applicationDirPath() + QStringLiteral("/Resources"));
     QSettings settings(resourcesDir.filePath(QStringLiteral("config.ini")), QSettings::IniFormat);
 
-    const StartupConfig config = StartupConfig::read(settings, resourcesDir);
+    const UpdaterConfig config = UpdaterConfig::read(settings, resourcesDir);
     int exitCode = 0;
     {
-        MainWindow window(resourcesDir, &settings, dfuUtilPath, config.interfaceType,
-                          createUpdater(config, dfuUtilPath).release());
+        MainWindow window(config, &settings, createUpdater(config.startup, config.dfuUtilPath).release());
         // Owned by the session, so it still records an update the closing window waits for.
         new SessionRecorder(log, window.updateSession(), &window.updateSession());
-        SessionRecorder::recordStart(log, QStringLiteral("fwupdater"), settings.fileName(), config,
-                                     ImageInfo::read(config.firmwarePath));
+        SessionRecorder::recordStart(log, QStringLiteral("fwupdater"), config.configPath, config.startup,
+                                     ImageInfo::read(config.startup.firmwarePath));
         window.show();
         exitCode = application.exec();
     }

@@ -1,7 +1,6 @@
 #include "MainWindow.h"
 
 #include "ButtonStyles.h"
-#include "ConfigConversions.h"
 #include "DriverInstaller.h"
 #include "MainWindowUi.h"
 #include "UnitFinder.h"
@@ -37,15 +36,33 @@ void setTextColour(QLabel* label, const QColor& colour)
 
 } // namespace
 
+namespace {
+
+UpdaterConfig configFrom(const QSettings& settings, const QDir& resourcesDir, const QString& dfuUtilPath,
+                         InterfaceType interfaceType)
+{
+    UpdaterConfig config = UpdaterConfig::read(settings, resourcesDir);
+    config.dfuUtilPath = dfuUtilPath;
+    config.startup.interfaceType = interfaceType;
+    return config;
+}
+
+} // namespace
+
 MainWindow::MainWindow(const QDir& resourcesDir, QSettings* settings, const QString& dfuUtilPath,
                        InterfaceType interfaceType, FirmwareUpdaterBase* backend)
+    : MainWindow(configFrom(*settings, resourcesDir, dfuUtilPath, interfaceType), settings, backend)
+{
+}
+
+MainWindow::MainWindow(const UpdaterConfig& config, QSettings* settings, FirmwareUpdaterBase* backend)
     : QMainWindow(nullptr),
       ui(new MainWindowUi),
-      session(new UpdateSession(interfaceType, dfuUtilPath, backend)),
+      session(new UpdateSession(config.startup.interfaceType, config.dfuUtilPath, backend)),
       updater(backend),
-      resources_dir(resourcesDir),
-      interface_type(interfaceType),
-      dfu_util_path(dfuUtilPath)
+      resources_dir(config.resourcesPath),
+      interface_type(config.startup.interfaceType),
+      dfu_util_path(config.dfuUtilPath)
 {
     registerUpdaterMetaTypes();
     if (QSysInfo::productType() == QLatin1String("windows"))
@@ -59,10 +76,8 @@ MainWindow::MainWindow(const QDir& resourcesDir, QSettings* settings, const QStr
     showButton(false, "UPDATE", kButtonDisabledStyle);
     connect(ui->updateButton, &QPushButton::clicked, this, &MainWindow::onUpdateButtonClicked);
     setupProgressBar();
-    const UnitFinder finder(interface_type, dfu_util_path, config::toProductTable(settings->value("product_list")));
-    const QVariant deviceIdValue = settings->value("device_id_list");
     installDrivers();
-    session->startSearching(finder, config::toDeviceIdList(deviceIdValue));
+    session->startSearching(UnitFinder(interface_type, dfu_util_path, config.products), config.deviceIds);
 }
 
 MainWindow::~MainWindow()

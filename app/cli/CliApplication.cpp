@@ -36,7 +36,7 @@ int inputError(const Console& console, const QString& text)
     return static_cast<int>(ExitCode::UsageOrInput);
 }
 
-UnitFinder finderFor(const CliConfig& config, const CliOptions& options)
+UnitFinder finderFor(const UpdaterConfig& config, const CliOptions& options)
 {
     UnitFinder finder(config.startup.interfaceType, config.dfuUtilPath, config.products);
     finder.restrictToPort(options.port);
@@ -53,14 +53,14 @@ extern "C" void onInterrupt(int)
     std::signal(SIGINT, SIG_DFL);
 }
 
-int runAllUnits(const Console& console, const CliOptions& options, const CliConfig& config, SessionLog& log,
+int runAllUnits(const Console& console, const CliOptions& options, const UpdaterConfig& config, SessionLog& log,
                 const FirmwareImage& image)
 {
     SessionRecorder::recordStart(log, QStringLiteral("fwupdater-cli update --all"), config.configPath,
                                  config.startup, ImageInfo::of(image));
-    AllUnitsRun::Settings settings{options.waitSeconds, options.count,       options.watch,
-                                   options.reportFile,  image,
-                                   log.isWritable() ? log.path() : QString()};
+    const AllUnitsRun::Settings settings{
+        {options.waitSeconds, options.count, options.watch, options.reportFile, image},
+        log.isWritable() ? log.path() : QString()};
     AllUnitsRun run(console, config, log, settings);
     QObject::connect(&run, &AllUnitsRun::Finished, QCoreApplication::instance(), &QCoreApplication::exit);
     std::signal(SIGINT, onInterrupt);
@@ -74,7 +74,7 @@ int runAllUnits(const Console& console, const CliOptions& options, const CliConf
     return QCoreApplication::exec();
 }
 
-int runUpdate(const Console& console, const CliOptions& options, const CliConfig& config, SessionLog& log)
+int runUpdate(const Console& console, const CliOptions& options, const UpdaterConfig& config, SessionLog& log)
 {
     QString error;
     const std::optional<FirmwareImage> image = CliConfig::loadImage(config.startup.firmwarePath, error);
@@ -89,8 +89,7 @@ int runUpdate(const Console& console, const CliOptions& options, const CliConfig
     SessionRecorder recorder(log, session);
     SessionRecorder::recordStart(log, QStringLiteral("fwupdater-cli update"), config.configPath, config.startup,
                                  ImageInfo::of(*image));
-    UpdateRun::Settings settings{options.waitSeconds, options.port,
-                                 config.startup.fwTargetType == QLatin1String("service"), image->bytes.size(),
+    UpdateRun::Settings settings{options.waitSeconds, options.port, config.isServiceImage(), image->bytes.size(),
                                  log.isWritable() ? log.path() : QString(), {}};
     UpdateRun run(console, session, settings);
     QObject::connect(&run, &UpdateRun::Finished, QCoreApplication::instance(), &QCoreApplication::exit);
@@ -101,7 +100,7 @@ int runUpdate(const Console& console, const CliOptions& options, const CliConfig
 int runCommand(const Console& console, const CliOptions& options, SessionLog& log)
 {
     QString error;
-    const std::optional<CliConfig> config = CliConfig::load(options, error);
+    const std::optional<UpdaterConfig> config = CliConfig::load(options, error);
     if (!config)
         return inputError(console, error);
     if (options.command == CliOptions::Command::List) {

@@ -12,7 +12,7 @@
 #include <QTimer>
 
 UpdateRun::UpdateRun(const Console& out, UpdateSession& updateSession, const Settings& runSettings, QObject* parent)
-    : QObject(parent), console(out), session(updateSession), settings(runSettings)
+    : UnitAttempt(parent), console(out), session(updateSession), settings(runSettings)
 {
     connectToSession();
 }
@@ -114,9 +114,10 @@ void UpdateRun::onUnitIdentified(const UnitIdentity& read)
         return;
     identifying = false;
     identity = read;
-    if (!identity.serialNumber.isEmpty() && settings.alreadyUpdated && settings.alreadyUpdated(identity.serialNumber)) {
+    const QString skipReason = settings.skipReason ? settings.skipReason(identity) : QString();
+    if (!skipReason.isEmpty()) {
         skipped = true;
-        finish(ExitCode::Done, QStringLiteral("already updated in this run"), QString());
+        finish(ExitCode::Done, skipReason, QString());
         return;
     }
     reportModel(true, identity.model);
@@ -230,7 +231,7 @@ void UpdateRun::finish(ExitCode code, const QString& reason, const QString& advi
     console.event(done);
     qInfo().noquote() << "fwupdater-cli: exit code" << static_cast<int>(code) << (ok ? QStringLiteral("done") : reason);
     if (skipped)
-        status(QStringLiteral("Skipped: serial number %1 was updated earlier in this run.").arg(identity.serialNumber));
+        status(QStringLiteral("Skipped: serial number %1, %2.").arg(identity.serialNumber, reason));
     else if (ok)
         status(QStringLiteral("Done: %1 updated in %2 s.").arg(unit->port).arg(seconds, 0, 'f', 1));
     else if (board)
