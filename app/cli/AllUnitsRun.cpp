@@ -196,7 +196,8 @@ void AllUnitsRun::endNotStarted(const FoundUnit& unit)
                               {QStringLiteral("port"), unit.port},
                               {QStringLiteral("ok"), false},
                               {QStringLiteral("reason"), outcome.reason},
-                              {QStringLiteral("exit"), static_cast<int>(outcome.code)}});
+                              {QStringLiteral("exit"), static_cast<int>(outcome.code)},
+                              {QStringLiteral("verified"), QJsonValue()}});
     outcomes.append(outcome);
 }
 
@@ -270,7 +271,8 @@ void AllUnitsRun::endUntouched(ExitCode code, const QString& reason, const QStri
                               {QStringLiteral("port"), QString()},
                               {QStringLiteral("ok"), false},
                               {QStringLiteral("reason"), reason},
-                              {QStringLiteral("exit"), static_cast<int>(code)}});
+                              {QStringLiteral("exit"), static_cast<int>(code)},
+                              {QStringLiteral("verified"), QJsonValue()}});
     console.tell(advice);
     finish(code);
 }

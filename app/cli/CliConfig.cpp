@@ -28,6 +28,8 @@ std::optional<CliConfig> CliConfig::load(const CliOptions& options, QString& err
     config.startup = StartupConfig::read(settings, resourcesDir);
     if (!options.imageFile.isEmpty())
         config.startup.firmwarePath = QFileInfo(options.imageFile).absoluteFilePath();
+    if (options.verify)
+        config.startup.verifyAfterWrite = *options.verify;
     config.products = config::toProductTable(settings.value("product_list"));
     config.deviceIds = config::toDeviceIdList(settings.value("device_id_list"));
     return config;

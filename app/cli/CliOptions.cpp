@@ -16,6 +16,8 @@ const QCommandLineOption kAll(QStringLiteral("all"));
 const QCommandLineOption kCount(QStringLiteral("count"), QString(), QStringLiteral("N"));
 const QCommandLineOption kWatch(QStringLiteral("watch"));
 const QCommandLineOption kReport(QStringLiteral("report"), QString(), QStringLiteral("FILE"));
+const QCommandLineOption kVerify(QStringLiteral("verify"));
+const QCommandLineOption kNoVerify(QStringLiteral("no-verify"));
 const QCommandLineOption kHelp(QStringList{QStringLiteral("help"), QStringLiteral("h")});
 const QCommandLineOption kVersion(QStringLiteral("version"));
 
@@ -63,6 +65,22 @@ bool readProductionOptions(const QCommandLineParser& parser, CliOptions& options
     return true;
 }
 
+bool readVerifyOption(const QCommandLineParser& parser, CliOptions& options, QString& error)
+{
+    if (!parser.isSet(kVerify) && !parser.isSet(kNoVerify))
+        return true;
+    if (parser.isSet(kVerify) && parser.isSet(kNoVerify)) {
+        error = QStringLiteral("--verify and --no-verify contradict each other; give one of them.");
+        return false;
+    }
+    if (options.command != CliOptions::Command::Update) {
+        error = QStringLiteral("--verify and --no-verify belong to the update command.");
+        return false;
+    }
+    options.verify = parser.isSet(kVerify);
+    return true;
+}
+
 } // namespace
 
 std::optional<CliOptions> CliOptions::parse(const QStringList& arguments, const QString& applicationDir,
@@ -71,7 +89,8 @@ std::optional<CliOptions> CliOptions::parse(const QStringList& arguments, const 
     QCommandLineParser parser;
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     parser.addOptions(
-        {kJson, kPort, kWait, kLog, kResources, kConfig, kImage, kAll, kCount, kWatch, kReport, kHelp, kVersion});
+        {kJson, kPort, kWait, kLog, kResources, kConfig, kImage, kAll, kCount, kWatch, kReport, kVerify, kNoVerify,
+         kHelp, kVersion});
     if (!parser.parse(arguments)) {
         error = parser.errorText();
         return std::nullopt;
@@ -108,7 +127,7 @@ std::optional<CliOptions> CliOptions::parse(const QStringList& arguments, const 
     options.configFile = parser.isSet(kConfig) ? parser.value(kConfig)
                                                : QDir(options.resourcesDir).filePath(QStringLiteral("config.ini"));
     options.imageFile = parser.value(kImage);
-    if (!readProductionOptions(parser, options, error))
+    if (!readProductionOptions(parser, options, error) || !readVerifyOption(parser, options, error))
         return std::nullopt;
     return options;
 }
@@ -117,9 +136,10 @@ QString CliOptions::helpText()
 {
     return QStringLiteral(R"(Usage:
   fwupdater-cli list   [--json] [common options]
-  fwupdater-cli update [--port PATH] [--wait SECONDS] [--json] [--log FILE] [common options]
+  fwupdater-cli update [--port PATH] [--wait SECONDS] [--verify | --no-verify] [--json]
+                       [--log FILE] [common options]
   fwupdater-cli update --all [--wait SECONDS] [--count N | --watch] [--report FILE.csv]
-                       [--json] [--log FILE] [common options]
+                       [--verify | --no-verify] [--json] [--log FILE] [common options]
 
 Writes a firmware image into a Lumavex unit, as the updater window does, without a display.
 
@@ -148,8 +168,13 @@ Options:
                     finish, then stops; a second Ctrl-C stops at once.
   --report FILE     with --all: append one CSV row per unit and attempt (UTC time,
                     port, VID:PID, serial number, model identifier, image name,
-                    image SHA-256, outcome, reason, seconds, host name); a new
-                    file gets a header row.
+                    image SHA-256, outcome, reason, seconds, host name, verified);
+                    a new file gets a header row.
+  --verify          read the image back from the unit after writing it and
+                    report done only when it matches (verify_after_write=true
+                    for this run).
+  --no-verify       do not read the image back (verify_after_write=false for
+                    this run).
   --json            print one JSON object per line on standard output and nothing
                     else there (events "found", "model", "progress", "done").
   --log FILE        write the session log to FILE instead of the application-data

@@ -20,6 +20,8 @@ struct CliOptions {
     int count = 0;
     bool watch = false;
     QString reportFile;
+    // --verify / --no-verify: overrides verify_after_write for this run.
+    std::optional<bool> verify;
 
     // Fills `error` and gives nothing when the line cannot be used.
     static std::optional<CliOptions> parse(const QStringList& arguments, const QString& applicationDir,

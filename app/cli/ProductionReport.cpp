@@ -14,7 +14,7 @@ ProductionReport::ProductionReport(const QString& reportPath, const QString& ima
 QString ProductionReport::headerRow()
 {
     return QStringLiteral("utc_time,port,vid_pid,serial_number,model_id,image_name,image_sha256,outcome,reason,"
-                          "seconds,host_name");
+                          "seconds,host_name,verified");
 }
 
 QString ProductionReport::field(const QString& text)
@@ -46,7 +46,8 @@ bool ProductionReport::append(const UnitOutcome& outcome) const
                     outcome.outcomeText(),
                     outcome.reason,
                     QString::number(outcome.seconds, 'f', 1),
-                    host_name};
+                    host_name,
+                    outcome.verified ? (*outcome.verified ? QStringLiteral("yes") : QStringLiteral("no")) : QString()};
     for (QString& value : row)
         value = field(value);
     QByteArray bytes;

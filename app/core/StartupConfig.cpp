@@ -56,6 +56,18 @@ int readBaud(const QSettings& settings)
     return static_cast<int>(*baud);
 }
 
+// "true" or "false"; absent or empty is false, and so is anything else, with a warning.
+bool readSwitch(const QSettings& settings, const QString& key)
+{
+    const QString value = writtenText(settings.value(key)).trimmed();
+    if (value.isEmpty() || value == QLatin1String("false"))
+        return false;
+    if (value == QLatin1String("true"))
+        return true;
+    warnConfigValue(key, value, QStringLiteral("is not true or false"), QStringLiteral("false is used"));
+    return false;
+}
+
 QString readFirmwarePath(const QSettings& settings, const QDir& resourcesDir)
 {
     const QString name = settings.value("firmware_filename").toString();
@@ -100,5 +112,6 @@ StartupConfig StartupConfig::read(const QSettings& settings, const QDir& resourc
     config.otpAddress = readAddress(settings, QStringLiteral("otp_address"));
     config.otpSize = readDecimal(settings, QStringLiteral("otp_size"));
     config.mcubootBaud = readBaud(settings);
+    config.verifyAfterWrite = readSwitch(settings, QStringLiteral("verify_after_write"));
     return config;
 }

@@ -18,6 +18,8 @@ struct StartupConfig {
     std::uint32_t otpAddress = 0;
     std::uint64_t otpSize = 0;
     int mcubootBaud = 921600;
+    // Read the image back after writing it; DONE only when it matches.
+    bool verifyAfterWrite = false;
 
     static constexpr int kDefaultMcubootBaud = 921600;
 

@@ -96,6 +96,10 @@ INSTANTIATE_TEST_SUITE_P(
         WarningCase{"InterfaceInCapitals", "interface", "USB",
                     {"warning: interface: \"USB\" is not usb, mcuboot_serial or uart; using the STM32 bootloader "
                      "over UART"}},
+        WarningCase{"VerifySwitchNotABoolean", "verify_after_write", "maybe",
+                    {"warning: verify_after_write: \"maybe\" is not true or false; false is used"}},
+        WarningCase{"VerifySwitchOn", "verify_after_write", "true", {}},
+        WarningCase{"VerifySwitchEmpty", "verify_after_write", "", {}},
         WarningCase{"FirmwareMissing", "firmware_filename", nullptr,
                     {"warning: firmware_filename: \"\" names no image file; using the Resources folder itself: "
                      "every update fails"}}),

@@ -13,7 +13,8 @@ TEST(CliHelp, DocumentsEveryOptionAndExitCode)
 
     EXPECT_EQ(result.exitCode, 0);
     for (const char* option : {"list", "update", "--port PATH", "--wait SECONDS", "--json", "--log FILE",
-                               "--resources DIR", "--config FILE", "--image FILE", "--help", "--version"})
+                               "--resources DIR", "--config FILE", "--image FILE", "--verify", "--no-verify",
+                               "--help", "--version"})
         EXPECT_TRUE(result.out.contains(option)) << option;
     for (int code = 0; code <= 5; ++code)
         EXPECT_TRUE(result.out.contains(QRegularExpression(QStringLiteral("\\n  %1  \\S").arg(code)))) << code;

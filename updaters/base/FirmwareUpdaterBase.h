@@ -2,6 +2,7 @@
 
 #include "ConnectionStatus.h"
 #include "FirmwareImage.h"
+#include "VerifyResult.h"
 
 #include <QList>
 #include <QObject>
@@ -36,6 +37,11 @@ public:
     const QString& imageFile() const { return firmwarePath; }
     bool hasImage() const { return handed_image.has_value() || !handed_refusal.isEmpty(); }
 
+    // Read the image back after writing it and finish well only when it
+    // matches. Set before the back-end moves to its worker thread.
+    void setVerifyAfterWrite(bool verify) { verify_after_write = verify; }
+    bool verifiesAfterWrite() const { return verify_after_write; }
+
 signals:
     void UpdateStarted();
     void UpdateFinished(bool status);
@@ -46,6 +52,9 @@ signals:
     // Why the update that is about to end with UpdateFinished(false) failed,
     // where the back-end knows it.
     void FailureReason(const QString& reason);
+    // The read-back of the update about to end, sent before UpdateFinished;
+    // not sent when verification is off or the write failed before it.
+    void Verified(VerifyResult result, int milliseconds);
 
 public slots:
     virtual void onStartUpdate() = 0;
@@ -73,6 +82,9 @@ protected:
     // as a success when the unit did not start the new firmware.
     virtual bool exitBootloaderChecked();
 
+    // Reports a finished verification; a failed one also gives its reason.
+    void reportVerification(VerifyResult result, int milliseconds, const QString& failure = QString());
+
     QString firmwarePath;
     // Where the bytes of the running update came from, for messages.
     QString image_in_use = firmwarePath;
@@ -80,4 +92,5 @@ protected:
 private:
     std::optional<FirmwareImage> handed_image;
     QString handed_refusal;
+    bool verify_after_write = false;
 };
