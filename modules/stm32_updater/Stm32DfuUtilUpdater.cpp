@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QStandardPaths>
+#include <QTemporaryDir>
 #include <QTimer>
 
 namespace stm32_updater {
@@ -60,6 +61,13 @@ std::vector<std::byte> takeFile(const QString& path)
     return std::vector<std::byte>(first, first + bytes.size());
 }
 
+// The tool's last word on standard error, for a failure reason.
+QString lastLineOf(const QByteArray& output)
+{
+    const QList<QByteArray> lines = output.trimmed().split('\n');
+    return lines.isEmpty() ? QString() : QString::fromUtf8(lines.last().trimmed());
+}
+
 } // namespace
 
 Stm32DfuUtilUpdater::Stm32DfuUtilUpdater(QObject* parent, const QString& deviceFilter, const QString& toolPath)
@@ -83,7 +91,7 @@ Stm32DfuUtilUpdater::~Stm32DfuUtilUpdater()
     stopTool(*process);
 }
 
-bool Stm32DfuUtilUpdater::DownloadFirmware(const std::string& imagePathUtf8, std::uint32_t address)
+bool Stm32DfuUtilUpdater::DownloadFirmware(const std::string& imagePathUtf8, std::uint32_t address, bool leave)
 {
     if (download_running)
         return false;
@@ -95,7 +103,7 @@ bool Stm32DfuUtilUpdater::DownloadFirmware(const std::string& imagePathUtf8, std
     // after it rather than before.
     emit EraseStarted();
     process->start(dfu_util_path,
-                   dfuDownloadArguments(device_vid_pid, address, QString::fromStdString(imagePathUtf8), usb_path),
+                   dfuDownloadArguments(device_vid_pid, address, QString::fromStdString(imagePathUtf8), usb_path, leave),
                    QIODevice::ReadWrite);
     if (download_running)
         pollTimer->start();
@@ -204,6 +212,57 @@ std::vector<std::byte> Stm32DfuUtilUpdater::ReadMemory(std::uint32_t address, st
         return {};
     }
     return takeFile(path);
+}
+
+// The file is made by the tool inside a folder only this user can enter, so
+// nothing else can put a link or a file of its own at that path.
+std::optional<QByteArray> Stm32DfuUtilUpdater::ReadBack(std::uint32_t address, std::uint64_t size, QString& error)
+{
+    QTemporaryDir folder;
+    if (!folder.isValid()) {
+        error = QStringLiteral("no private folder for the read-back: %1").arg(folder.errorString());
+        return std::nullopt;
+    }
+    const QString path = folder.filePath(QStringLiteral("read-back.bin"));
+    QProcess tool;
+    tool.start(dfu_util_path, dfuReadBackArguments(device_vid_pid, address, size, path, usb_path),
+               QIODevice::ReadWrite);
+    if (!runToCompletion(tool, readTimeoutMs)) {
+        error = QStringLiteral("dfu-util-static did not finish reading the image back within %1 s")
+                    .arg(readTimeoutMs / 1000);
+        return std::nullopt;
+    }
+    const std::vector<std::byte> bytes = takeFile(path);
+    if (tool.exitStatus() != QProcess::NormalExit || tool.exitCode() != 0 || bytes.size() != size) {
+        error = QStringLiteral("dfu-util-static could not read the image back (exit code %1, %2 of %3 bytes): %4")
+                    .arg(tool.exitCode())
+                    .arg(bytes.size())
+                    .arg(size)
+                    .arg(lastLineOf(tool.readAllStandardError()));
+        return std::nullopt;
+    }
+    return QByteArray(reinterpret_cast<const char*>(bytes.data()), static_cast<qsizetype>(bytes.size()));
+}
+
+// dfu-util may report an error once the device has gone, right after it sent
+// the leave request; that request going out is what counts.
+bool Stm32DfuUtilUpdater::LeaveDfuMode(std::uint32_t address, QString& error)
+{
+    QProcess tool;
+    tool.start(dfu_util_path, dfuLeaveArguments(device_vid_pid, address, usb_path), QIODevice::ReadWrite);
+    const bool ended = runToCompletion(tool, readTimeoutMs);
+    const bool requested = tool.readAllStandardOutput().contains("Submitting leave request");
+    if (ended && tool.exitStatus() == QProcess::NormalExit && (tool.exitCode() == 0 || requested))
+        return true;
+    error = QStringLiteral("dfu-util-static could not make the unit leave DFU mode (exit code %1): %2")
+                .arg(tool.exitCode())
+                .arg(lastLineOf(tool.readAllStandardError()));
+    return false;
+}
+
+void Stm32DfuUtilUpdater::dropFinalProgress()
+{
+    pollTimer->stop();
 }
 
 bool Stm32DfuUtilUpdater::ConnectDevice()
