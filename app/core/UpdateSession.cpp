@@ -95,9 +95,8 @@ void UpdateSession::handImageToBackend()
     if (refusal.isEmpty() && image_check)
         refusal = image_check(image);
     emit ImageChosen(image);
-    FirmwareUpdaterBase* backend = updater;
-    QMetaObject::invokeMethod(backend, [backend, image, refusal] { backend->setImage(image, refusal); },
-                              Qt::QueuedConnection);
+    // Before the start request is queued, so the back-end's start finds it.
+    updater->setImage(image, refusal);
 }
 
 void UpdateSession::scheduleCheck(int delayMs)

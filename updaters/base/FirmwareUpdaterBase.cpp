@@ -11,8 +11,15 @@ FirmwareUpdaterBase::FirmwareUpdaterBase(const QString& path, QObject* parent)
 
 void FirmwareUpdaterBase::setImage(const FirmwareImage& image, const QString& refusal)
 {
+    std::lock_guard lock(image_mutex);
     handed_image = image;
     handed_refusal = refusal;
+}
+
+bool FirmwareUpdaterBase::hasImage() const
+{
+    std::lock_guard lock(image_mutex);
+    return handed_image.has_value() || !handed_refusal.isEmpty();
 }
 
 void FirmwareUpdaterBase::runUpdate()
@@ -47,8 +54,13 @@ void FirmwareUpdaterBase::disconnectAndReport()
 // A handed image is used once: the next update gets its own.
 std::optional<FirmwareImage> FirmwareUpdaterBase::takeImage()
 {
-    const QString refusal = std::exchange(handed_refusal, QString());
-    std::optional<FirmwareImage> image = std::exchange(handed_image, std::nullopt);
+    QString refusal;
+    std::optional<FirmwareImage> image;
+    {
+        std::lock_guard lock(image_mutex);
+        refusal = std::exchange(handed_refusal, QString());
+        image = std::exchange(handed_image, std::nullopt);
+    }
     if (!refusal.isEmpty()) {
         reportFailure(refusal);
         return std::nullopt;

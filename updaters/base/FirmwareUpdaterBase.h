@@ -8,6 +8,7 @@
 #include <QString>
 #include <cstdint>
 #include <functional>
+#include <mutex>
 #include <optional>
 
 // The contract between the window and a transfer back-end. The back-end lives
@@ -27,14 +28,14 @@ public:
     virtual void exitBootloader() = 0;
     virtual bool verifyDeviceId(const QList<uint8_t>& deviceIds) = 0;
 
-    // The image the next update writes, handed over on the worker thread before
-    // the start request. A non-empty refusal ends that update before anything
+    // The image the next update writes, handed over from any thread before the
+    // start request. A non-empty refusal ends that update before anything
     // reaches the unit. Without a handed image the file at firmwarePath is read
     // when the update starts.
     void setImage(const FirmwareImage& image, const QString& refusal = QString());
     // The configured image file; it never changes, so any thread may ask.
     const QString& imageFile() const { return firmwarePath; }
-    bool hasImage() const { return handed_image.has_value() || !handed_refusal.isEmpty(); }
+    bool hasImage() const;
 
 signals:
     void UpdateStarted();
@@ -78,6 +79,7 @@ protected:
     QString image_in_use = firmwarePath;
 
 private:
+    mutable std::mutex image_mutex;
     std::optional<FirmwareImage> handed_image;
     QString handed_refusal;
 };

@@ -120,10 +120,7 @@ TEST_P(ImageHandover, WritesTheHandedBytesOrNothing)
     updater->setScript({true, true, true, {100}, 0});
     QObject::connect(updater, &FirmwareUpdaterBase::FailureReason, &receiver,
                      [this](const QString& reason) { events << "reason:" + reason; });
-    const FirmwareImage image{QStringLiteral("/images/handed.bin"), c.bytes};
-    const QString refusal = c.refusal;
-    QMetaObject::invokeMethod(updater, [this, image, refusal] { updater->setImage(image, refusal); },
-                              Qt::QueuedConnection);
+    updater->setImage(FirmwareImage{QStringLiteral("/images/handed.bin"), c.bytes}, c.refusal);
     invokeQueued("onStartUpdate");
     ASSERT_TRUE(waitForEvents(static_cast<int>(c.expectedEvents.size())));
     QThread::msleep(20);
