@@ -74,7 +74,13 @@ ExitCode runPackageCreate(const Console& console, const PackageOptions& options)
     const std::optional<QByteArray> image = readImage(options.imageFile, error);
     if (!image)
         return refuse(console, error);
-    const PackageManifest manifest = manifestFor(options);
+    if (image->isEmpty())
+        return refuse(console, QStringLiteral("The firmware image %1 is empty.").arg(QDir::toNativeSeparators(options.imageFile)));
+    PackageManifest manifest = manifestFor(options);
+    manifest.describeImage(*image);
+    // What is wrong with the options is said before what is wrong with the image.
+    if (const QString problem = manifest.problem(); !problem.isEmpty())
+        return refuse(console, QStringLiteral("the manifest %1").arg(problem));
     error = checkImageForPackage(manifest.image, *image, options.interfaceName, options.programmingAddress);
     if (!error.isEmpty())
         return refuse(console, error);

@@ -4,15 +4,15 @@
 #include "UpdateSession.h"
 
 
-HistoryRecorder::HistoryRecorder(HistoryService& historyService, UpdateSession& session,
+HistoryRecorder::HistoryRecorder(HistoryService& historyService, UpdateSession& updateSession,
                                  const Settings& recorderSettings, QObject* parent)
-    : QObject(parent), history(historyService), settings(recorderSettings)
+    : QObject(parent), history(historyService), session(updateSession), settings(recorderSettings)
 {
-    FirmwareUpdaterBase* backend = session.backend();
-    connect(&session, &UpdateSession::UnitsChecked, this, &HistoryRecorder::onUnitsChecked);
-    connect(&session, &UpdateSession::UnitRequested, this, &HistoryRecorder::onUnitRequested);
-    connect(&session, &UpdateSession::UnitIdentified, this, &HistoryRecorder::onUnitIdentified);
-    connect(&session, &UpdateSession::ImageChosen, this, &HistoryRecorder::onImageChosen);
+    FirmwareUpdaterBase* backend = updateSession.backend();
+    connect(&updateSession, &UpdateSession::UnitsChecked, this, &HistoryRecorder::onUnitsChecked);
+    connect(&updateSession, &UpdateSession::UnitRequested, this, &HistoryRecorder::onUnitRequested);
+    connect(&updateSession, &UpdateSession::UnitIdentified, this, &HistoryRecorder::onUnitIdentified);
+    connect(&updateSession, &UpdateSession::ImageChosen, this, &HistoryRecorder::onImageChosen);
     connect(backend, &FirmwareUpdaterBase::FailureReason, this, &HistoryRecorder::onFailureReason);
     connect(backend, &FirmwareUpdaterBase::UpdateConnectionStatus, this, &HistoryRecorder::onConnectionStatus);
     connect(backend, &FirmwareUpdaterBase::UpdateStarted, this, &HistoryRecorder::onUpdateStarted);
@@ -69,6 +69,10 @@ void HistoryRecorder::onConnectionStatus(ConnectionStatus status)
         return;
     // Nothing was written: the attempt starts and ends here.
     refused_port = unit->port;
+    // A refused unit never starts, so no image was chosen for it; the command
+    // line's image, loaded once for the run, is the one it would have got.
+    if (image_name.isEmpty() && session.loadedImage())
+        takeImageOf(*session.loadedImage());
     AttemptRecord record = newAttempt();
     record.endedUtc = record.startedUtc;
     record.outcome = QStringLiteral("refused");
@@ -79,9 +83,14 @@ void HistoryRecorder::onConnectionStatus(ConnectionStatus status)
 // The bytes of the update being started, whichever way they were read.
 void HistoryRecorder::onImageChosen(const FirmwareImage& image)
 {
+    takeImageOf(image);
+    failure_reason.clear();
+}
+
+void HistoryRecorder::takeImageOf(const FirmwareImage& image)
+{
     image_name = image.fileName();
     image_sha256 = image.bytes.isEmpty() ? QString() : image.sha256Hex();
-    failure_reason.clear();
 }
 
 void HistoryRecorder::onFailureReason(const QString& reason)

@@ -45,14 +45,17 @@ private slots:
 private:
     AttemptRecord newAttempt() const;
 
+    void takeImageOf(const FirmwareImage& image);
+
     HistoryService& history;
+    const UpdateSession& session;
     Settings settings;
     std::optional<FoundUnit> unit;
     UnitIdentity identity;
     std::optional<AttemptRecord> running;
     QElapsedTimer clock;
-    QString refused_port;
+    QString refused_port; // refused already; not recorded again until it goes away
     QString image_name;
     QString image_sha256;
-    QString failure_reason; // refused already; not recorded again until it goes away
+    QString failure_reason;
 };

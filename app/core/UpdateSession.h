@@ -41,6 +41,7 @@ public:
     // The image every later update writes; without one, each update reads the
     // back-end's image file when it starts.
     void setImage(const FirmwareImage& image) { preloaded_image = image; }
+    const std::optional<FirmwareImage>& loadedImage() const { return preloaded_image; }
     // Says why an image must not be written (empty: it may). Runs on the image
     // of each update before anything of it reaches the back-end.
     using ImageCheck = std::function<QString(const FirmwareImage& image)>;

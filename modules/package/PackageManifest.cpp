@@ -3,6 +3,7 @@
 #include "PackageEntryName.h"
 #include "PackageLimits.h"
 
+#include <QCryptographicHash>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -131,6 +132,12 @@ std::optional<PackageManifest> PackageManifest::parse(const QByteArray& json, QS
         return std::nullopt;
     }
     return manifest;
+}
+
+void PackageManifest::describeImage(const QByteArray& imageBytes)
+{
+    size = imageBytes.size();
+    sha256 = QString::fromLatin1(QCryptographicHash::hash(imageBytes, QCryptographicHash::Sha256).toHex());
 }
 
 QString PackageManifest::problem() const

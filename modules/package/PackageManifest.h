@@ -26,6 +26,8 @@ struct PackageManifest {
 
     static bool isKnownInterface(const QString& name);
     static std::optional<PackageManifest> parse(const QByteArray& json, QString& error);
+    // Sets `size` and `sha256` from the image's bytes.
+    void describeImage(const QByteArray& imageBytes);
     // Why this manifest cannot be written or accepted; empty when it can.
     QString problem() const;
     QByteArray toJson() const;

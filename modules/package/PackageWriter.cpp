@@ -3,13 +3,10 @@
 #include "PackageLimits.h"
 #include "ZipArchiveWriter.h"
 
-#include <QCryptographicHash>
-
 std::optional<QByteArray> PackageWriter::write(PackageManifest manifest, const QByteArray& image,
                                                const SigningKey& key, QString& error)
 {
-    manifest.size = image.size();
-    manifest.sha256 = QString::fromLatin1(QCryptographicHash::hash(image, QCryptographicHash::Sha256).toHex());
+    manifest.describeImage(image);
     if (const QString problem = manifest.problem(); !problem.isEmpty()) {
         error = QStringLiteral("the manifest %1").arg(problem);
         return std::nullopt;

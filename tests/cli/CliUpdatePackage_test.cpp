@@ -1,9 +1,11 @@
 #include "CliBench.h"
 #include "RawZip.h"
 #include "ReleaseKit.h"
+#include "Stm32ImageBuilder.h"
 #include "ZipArchiveReader.h"
 
 #include <QCryptographicHash>
+#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <functional>
@@ -33,8 +35,9 @@ public:
 
     // Options of a package that fits the bench, with `changes` applied
     // (option and value pairs replace or add; a null value removes).
+    // A non-empty `image` is packaged in place of the bench's own.
     QString package(const QString& name, const QList<std::pair<QString, QString>>& changes = {},
-                    const QString& key = QStringLiteral("release")) const
+                    const QString& key = QStringLiteral("release"), const QByteArray& image = {}) const
     {
         QList<std::pair<QString, QString>> options{{"--version", "2.0.0"},
                                                    {"--models", "5,7"},
@@ -52,7 +55,14 @@ public:
         QStringList arguments;
         for (const auto& [option, value] : options)
             arguments << option << value;
-        return kit.create(bench.imagePath(), arguments, name, key);
+        return kit.create(image.isEmpty() ? bench.imagePath() : imageFile(image), arguments, name, key);
+    }
+    QString imageFile(const QByteArray& image) const
+    {
+        QDir(kit.path(QString())).mkpath("other");
+        QFile file(kit.path("other/firmware.bin"));
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly) && file.write(image) == image.size());
+        return file.fileName();
     }
     // The unit a test updates: plugged (serial) or listed (USB).
     void connectUnit(const QStringList& arguments = {})
@@ -174,12 +184,18 @@ const Refusal kRefusals[] = {
      "signature does not verify"},
     {"wrong_interface",
      [](PackageBench& b) {
+         // A good release for the other interface: an STM32 application.
          const bool usb = b.which.backend == Backend::Usb;
-         return b.package("p.fwpkg", {{"--interface", usb ? "uart" : "usb"}, {"--programming-address", "0x08000000"}});
+         return b.package("p.fwpkg", {{"--interface", usb ? "uart" : "usb"}, {"--programming-address", "0x08000000"}},
+                          "release", Stm32ImageBuilder().build());
      },
      "it is for the interface"},
     {"wrong_programming_address",
-     [](PackageBench& b) { return b.package("p.fwpkg", {{"--programming-address", "0x08004000"}}); },
+     [](PackageBench& b) {
+         // A good release, built to run at the other address.
+         return b.package("p.fwpkg", {{"--programming-address", "0x08004000"}}, "release",
+                          Stm32ImageBuilder(0x08004000).build());
+     },
      "it is for the programming address 0x08004000, the configuration has 0x08000000", true},
     {"models_miss_device_id_list",
      [](PackageBench& b) { return b.package("p.fwpkg", {{"--models", "5,9"}}); },

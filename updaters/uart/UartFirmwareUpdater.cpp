@@ -128,9 +128,9 @@ bool UartFirmwareUpdater::upload(const QByteArray& content, std::function<void(i
     // Before the erase: an image over the boot-mode marker would have the
     // marker programmed over image bytes, and one past the unit's flash end
     // would be erased and written page by page until the bootloader refuses one.
-    QString problem = bootModeMarkerConflict(programming_address, image.size(), boot_mode_address);
+    QString problem = flashEndProblem(content.size());
     if (problem.isEmpty())
-        problem = flashEndProblem(content.size());
+        problem = bootModeMarkerConflict(programming_address, image.size(), boot_mode_address);
     if (!problem.isEmpty()) {
         client->DisconnectDevice();
         reportFailure(problem);
