@@ -9,21 +9,33 @@
 #include "UpdateSession.h"
 #include "UpdaterFactory.h"
 
+#include <QDir>
 #include <QJsonObject>
 #include <algorithm>
 #include <utility>
 
 namespace {
 
-// Worst first: a failed update outweighs a refused model, which outweighs a missing unit.
+// Worst first. A failed write can leave a unit unusable; a report or input
+// that cannot be used leaves the run without its record; units that cannot be
+// told apart, a refused model and a missing unit each leave units unwritten.
+// Every outcome but done ranks above done, so no failure ends as 0.
 int severity(ExitCode code)
 {
     switch (code) {
-    case ExitCode::UpdateFailed: return 3;
+    case ExitCode::UpdateFailed: return 5;
+    case ExitCode::UsageOrInput: return 4;
+    case ExitCode::SeveralUnits: return 3;
     case ExitCode::ModelRefused: return 2;
     case ExitCode::NoUnit: return 1;
-    default: return 0;
+    case ExitCode::Done: break;
     }
+    return 0;
+}
+
+ExitCode worse(ExitCode a, ExitCode b)
+{
+    return severity(b) > severity(a) ? b : a;
 }
 
 } // namespace
@@ -46,8 +58,6 @@ AllUnitsRun::AllUnitsRun(const Console& out, const CliConfig& cliConfig, Session
       finder(cliConfig.startup.interfaceType, cliConfig.dfuUtilPath, cliConfig.products),
       board(out)
 {
-    if (!settings.reportPath.isEmpty())
-        report.emplace(settings.reportPath, settings.image.fileName(), image_sha256, settings.imageVersion);
     poll_timer.setInterval(UpdateSession::kSearchIntervalMs);
     connect(&poll_timer, &QTimer::timeout, this, &AllUnitsRun::poll);
 }
@@ -56,11 +66,32 @@ AllUnitsRun::~AllUnitsRun() = default;
 
 void AllUnitsRun::start()
 {
-    wait_clock.start();
-    poll_timer.start();
     // From the event loop: an outcome decided at once must not end the run
     // before the loop that it ends has started.
-    QTimer::singleShot(0, this, &AllUnitsRun::poll);
+    QTimer::singleShot(0, this, [this] {
+        if (finished || !openReport())
+            return;
+        wait_clock.start();
+        poll_timer.start();
+        poll();
+    });
+}
+
+// The record must be writable before any unit is touched: a run that could
+// not record its units writes none of them.
+bool AllUnitsRun::openReport()
+{
+    if (settings.reportPath.isEmpty())
+        return true;
+    report.emplace(settings.reportPath, settings.image.fileName(), image_sha256, settings.imageVersion);
+    QString error;
+    if (report->open(error))
+        return true;
+    endUntouched(ExitCode::UsageOrInput, QStringLiteral("cannot write the report"),
+                 QStringLiteral("Cannot write the report %1 (%2). Nothing was written to any unit; give a report "
+                                "file in a folder that exists and can be written, on a disk with room.")
+                     .arg(QDir::toNativeSeparators(settings.reportPath), error));
+    return false;
 }
 
 void AllUnitsRun::interrupt()
@@ -163,6 +194,12 @@ void AllUnitsRun::watchFor(const QList<FoundUnit>& units)
     for (const FoundUnit& unit : units)
         present.insert(unit.port);
     still_present.intersect(present);
+    if (oneAtATime() && !running.empty())
+        return;
+    if (!pathsTellUnitsApart(units)) {
+        refuseUnnamedUnits();
+        return;
+    }
     for (const FoundUnit& unit : units) {
         if (oneAtATime() && !running.empty())
             return;
@@ -248,11 +285,7 @@ void AllUnitsRun::onUnitEnded(const UnitOutcome& outcome)
     outcomes.append(outcome);
     if (outcome.done() && !outcome.serialNumber.isEmpty())
         updated_serials.insert(outcome.serialNumber);
-    if (report && !report->append(outcome) && !report_failed) {
-        report_failed = true;
-        console.tell(QStringLiteral("Cannot write the report %1; the updates go on without it.")
-                         .arg(settings.reportPath));
-    }
+    recordInReport(outcome);
     const auto job = running.find(outcome.unit.port);
     if (job != running.end()) {
         // Its session sent the signal that got us here: delete it later.
@@ -267,6 +300,20 @@ void AllUnitsRun::onUnitEnded(const UnitOutcome& outcome)
     });
 }
 
+// A unit without its row is a unit the record does not know about: the run
+// says so at once and cannot end as done.
+void AllUnitsRun::recordInReport(const UnitOutcome& outcome)
+{
+    QString error;
+    if (!report || report->append(outcome, error))
+        return;
+    report_failed = true;
+    console.tell(QStringLiteral("Cannot write the row of %1 to the report %2 (%3); the run goes on and ends with "
+                                "exit code %4.")
+                     .arg(outcome.unit.port, QDir::toNativeSeparators(settings.reportPath), error)
+                     .arg(static_cast<int>(ExitCode::UsageOrInput)));
+}
+
 void AllUnitsRun::finishWhenIdle()
 {
     if (finished || !running.empty() || !queued.isEmpty())
@@ -277,14 +324,10 @@ void AllUnitsRun::finishWhenIdle()
 
 ExitCode AllUnitsRun::overallCode() const
 {
-    if (outcomes.isEmpty())
-        return ExitCode::NoUnit;
-    ExitCode worst = ExitCode::Done;
-    for (const UnitOutcome& outcome : outcomes) {
-        if (severity(outcome.code) > severity(worst))
-            worst = outcome.code;
-    }
-    return worst;
+    ExitCode worst = outcomes.isEmpty() ? ExitCode::NoUnit : ExitCode::Done;
+    for (const UnitOutcome& outcome : outcomes)
+        worst = worse(worst, outcome.code);
+    return report_failed ? worse(worst, ExitCode::UsageOrInput) : worst;
 }
 
 void AllUnitsRun::giveUp(const QList<FoundUnit>& units)
@@ -316,7 +359,8 @@ void AllUnitsRun::endUntouched(ExitCode code, const QString& reason, const QStri
                               {QStringLiteral("exit"), static_cast<int>(code)},
                               {QStringLiteral("version"), settings.imageVersion}});
     console.tell(advice);
-    finish(code);
+    // Units that ended before (with --watch) still count.
+    finish(outcomes.isEmpty() ? code : worse(code, overallCode()));
 }
 
 void AllUnitsRun::finish(ExitCode code)

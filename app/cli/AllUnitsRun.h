@@ -67,6 +67,8 @@ signals:
 private:
     struct Job;
 
+    bool openReport();
+    void recordInReport(const UnitOutcome& outcome);
     void poll();
     void gather(const QList<FoundUnit>& units);
     void watchFor(const QList<FoundUnit>& units);

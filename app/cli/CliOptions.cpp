@@ -224,7 +224,9 @@ Options:
   --report FILE     with --all: append one CSV row per unit and attempt (UTC time,
                     port, VID:PID, serial number, model identifier, image name,
                     image SHA-256, outcome, reason, seconds, host name); a new
-                    file gets a header row.
+                    file gets a header row. The file is opened before any unit
+                    is touched (nothing is written when it cannot be), and each
+                    row is synced to disk as it is written.
   --force           with --all: also update units that the history has as done
                     with this image (by serial number; otherwise they are skipped).
   --serial S        history: only rows of this serial number.
@@ -293,15 +295,17 @@ Exit codes:
   2  usage, configuration or image error (missing or unreadable config or
      image, empty image, an image the image check refuses, unknown option; a
      refused package; a history value that cannot be used, or with
-     history_required=true a history that cannot be reached); check-image:
-     the image check refuses the image; package verify: the package is not
-     valid
+     history_required=true a history that cannot be reached; --all: a report
+     that cannot be written); check-image: the image check refuses the image;
+     package verify: the package is not valid
   3  no unit found (after --wait; --all: also a DFU unit that Ctrl-C kept
      from its turn)
   4  model identifier refused (not in device_id_list, or not among the
      package's models)
   5  more than one unit and no --port (--all: DFU units that the listing
      gives no distinct USB paths)
-With --all the code is the worst outcome among the units: 1, then 4, then 3.
+With --all the code is the worst outcome of the run, worst first: 1 (a unit
+may be half written), 2, 5, 4, 3; it is 0 only when every unit is done or
+skipped and, with --report, has its row.
 )");
 }

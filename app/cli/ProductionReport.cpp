@@ -1,14 +1,15 @@
 #include "ProductionReport.h"
 
+#include "FileSync.h"
+
 #include <QDateTime>
-#include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QSysInfo>
 
 ProductionReport::ProductionReport(const QString& reportPath, const QString& imageName, const QString& imageSha256,
                                    const QString& imageVersion)
-    : path(reportPath),
+    : report_path(reportPath),
       image_name(imageName),
       image_sha256(imageSha256),
       image_version(imageVersion),
@@ -35,12 +36,20 @@ QString ProductionReport::field(const QString& text)
     return QLatin1Char('"') + value + QLatin1Char('"');
 }
 
-bool ProductionReport::append(const UnitOutcome& outcome) const
+bool ProductionReport::open(QString& error)
 {
-    QFile file(path);
-    const bool fresh = !QFileInfo::exists(path) || QFileInfo(path).size() == 0;
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Append))
+    const QFileInfo existing(report_path);
+    const bool fresh = !existing.exists() || existing.size() == 0;
+    // Unbuffered: every row goes to the system at once, and a failed row
+    // leaves nothing behind to be written with the next one.
+    if (!openForAppend(file, report_path, error))
         return false;
+    // Rows already in the file stay as they are; only a new file is written to here.
+    return !fresh || writeThrough(headerRow().toUtf8() + "\r\n", error);
+}
+
+bool ProductionReport::append(const UnitOutcome& outcome, QString& error)
+{
     QStringList row{QDateTime::currentDateTimeUtc().toString(Qt::ISODate),
                     outcome.unit.port,
                     outcome.unit.ids.vid || outcome.unit.ids.pid ? outcome.unit.idsText() : QString(),
@@ -55,11 +64,18 @@ bool ProductionReport::append(const UnitOutcome& outcome) const
                     image_version};
     for (QString& value : row)
         value = field(value);
-    QByteArray bytes;
-    if (fresh)
-        bytes += headerRow().toUtf8() + "\r\n";
-    bytes += row.join(QLatin1Char(',')).toUtf8() + "\r\n";
-    const bool written = file.write(bytes) == bytes.size() && file.flush();
-    file.close();
-    return written;
+    return writeThrough(row.join(QLatin1Char(',')).toUtf8() + "\r\n", error);
+}
+
+bool ProductionReport::writeThrough(const QByteArray& bytes, QString& error)
+{
+    if (!file.isOpen()) {
+        error = QStringLiteral("the report is not open");
+        return false;
+    }
+    if (file.write(bytes) != bytes.size() || !file.flush()) {
+        error = file.errorString();
+        return false;
+    }
+    return syncToDisk(file, error);
 }

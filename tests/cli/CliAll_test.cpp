@@ -310,15 +310,27 @@ TEST(CliAllUnitsUsbInterrupt, SecondTerminalCtrlCEndsTheToolToo)
     EXPECT_FALSE(bench.unitHoldsImage(0));
 }
 
-// A listing without USB paths cannot tell DFU units apart: none is touched.
-TEST(CliAllUnitsUsbRefusal, UnitsWithoutPathsAreLeftAlone)
+class CliAllUnitsUsbRefusal : public ::testing::TestWithParam<QStringList> {};
+
+// A listing without USB paths cannot tell DFU units apart: none is touched,
+// with --watch too, and the run ends at once with 5 by itself.
+TEST_P(CliAllUnitsUsbRefusal, UnitsWithoutPathsAreLeftAlone)
 {
     CliBench bench(Backend::Usb);
     bench.listDfuDevices("0483:df11,0483:df11");
     bench.setDfu("DFU_SIM_LIST_PATHS", "no");
+    QElapsedTimer sinceStart;
+    sinceStart.start();
+    bool interrupted = false;
 
-    const CliResult result = bench.run({"update", "--all", "--json"});
+    const CliResult result = bench.run(QStringList{"update", "--all", "--json"} + GetParam(), [&](QProcess& cli) {
+        if (!interrupted && sinceStart.hasExpired(8000)) {
+            ::kill(static_cast<pid_t>(cli.processId()), SIGINT);
+            interrupted = true;
+        }
+    });
 
+    EXPECT_FALSE(interrupted) << "the run went on watching";
     EXPECT_EQ(result.exitCode, 5) << result.err.toStdString();
     const QList<QJsonObject> events = result.jsonLines();
     ASSERT_EQ(events.size(), 1) << result.out.toStdString();
@@ -328,6 +340,10 @@ TEST(CliAllUnitsUsbRefusal, UnitsWithoutPathsAreLeftAlone)
     for (const QStringList& run : bench.dfuRuns())
         EXPECT_FALSE(isTransfer(run)) << run.join(' ').toStdString();
 }
+
+INSTANTIATE_TEST_SUITE_P(Modes, CliAllUnitsUsbRefusal,
+                         ::testing::Values(QStringList{}, QStringList{"--watch"}),
+                         [](const auto& info) { return info.param.isEmpty() ? "all" : "watch"; });
 
 // The production record: a header once, then one row per unit and attempt,
 // across runs; values a spreadsheet would run as formulas stay text.

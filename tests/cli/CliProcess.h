@@ -48,6 +48,9 @@ public:
     // The CLI leads a process group of its own, as a shell's foreground job
     // does; a terminal's Ctrl-C is then kill(-pid, SIGINT).
     void setOwnProcessGroup(bool own) { own_process_group = own; }
+    // No file the CLI writes may grow beyond this many bytes, as on a full
+    // disk: a write past it fails (0: no limit).
+    void setFileSizeLimit(qint64 bytes) { file_size_limit = bytes; }
 
     // Where the CLI keeps its session logs when not told otherwise.
     QString logFolder() const { return data.filePath(QStringLiteral("fwupdater/logs")); }
@@ -59,4 +62,5 @@ private:
     PseudoTerminal* output_terminal = nullptr;
     bool output_reader_gone = false;
     bool own_process_group = false;
+    qint64 file_size_limit = 0;
 };
