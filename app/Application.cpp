@@ -7,7 +7,7 @@
 #include "MainWindow.h"
 #include "SessionLog.h"
 #include "SessionRecorder.h"
-#include "StartupConfig.h"
+#include "UpdaterConfig.h"
 #include "UpdateSession.h"
 #include "UpdaterFactory.h"
 
@@ -23,9 +23,8 @@ namespace {
 
 // The history the window's attempts go to. A value that cannot be used is a
 // warning like any other in config.ini, unless history_required=true.
-std::unique_ptr<HistoryService> startHistory(const QSettings& settings, QString& error)
+std::unique_ptr<HistoryService> startHistory(const HistorySettings& history, QString& error)
 {
-    const HistorySettings history = HistorySettings::read(settings);
     std::optional<HistoryLocation> location = history.resolve(QString(), error);
     if (!location) {
         error = QStringLiteral("history: %1").arg(error);
@@ -48,31 +47,29 @@ int runApplication(int argc, char* argv[])
                    true);
     SessionLog::prune(logFolder, log.path());
     DispatcherLogTap dispatcherLog(log);
-    const QString resourcesPath = QCoreApplication::applicationDirPath() + QStringLiteral("/Resources");
-    const QString dfuUtilPath = resourcesPath + QStringLiteral("/dfu-util-static");
     QApplication::setStyle(QStyleFactory::create(QStringLiteral("fusion")));
-    const QDir resourcesDir(resourcesPath);
+    const QDir resourcesDir(QCoreApplication::applicationDirPath() + QStringLiteral("/Resources"));
     QSettings settings(resourcesDir.filePath(QStringLiteral("config.ini")), QSettings::IniFormat);
 
-    const StartupConfig config = StartupConfig::read(settings, resourcesDir);
+    const UpdaterConfig config = UpdaterConfig::read(settings, resourcesDir);
     QString error;
-    const std::unique_ptr<HistoryService> history = startHistory(settings, error);
+    const std::unique_ptr<HistoryService> history = startHistory(config.history, error);
     if (!history) {
         qCritical().noquote() << error;
         return 2;
     }
     int exitCode = 0;
     {
-        MainWindow window(resourcesDir, &settings, dfuUtilPath, config.interfaceType,
-                          createUpdater(config, dfuUtilPath).release());
-        window.updateSession().setImageCheck(ImageCheck::forSession(config));
+        MainWindow window(config, &settings, createUpdater(config.startup, config.dfuUtilPath).release());
+        window.updateSession().setImageCheck(ImageCheck::forSession(config.startup));
         // Owned by the session, so it still records an update the closing window waits for.
         new SessionRecorder(log, window.updateSession(), &window.updateSession());
         new HistoryRecorder(*history, window.updateSession(),
-                            {QStringLiteral("window"), SessionRecorder::interfaceName(config.interfaceType), QString()},
+                            {QStringLiteral("window"), SessionRecorder::interfaceName(config.startup.interfaceType),
+                             QString()},
                             &window.updateSession());
-        SessionRecorder::recordStart(log, QStringLiteral("fwupdater"), settings.fileName(), config,
-                                     ImageInfo::read(config.firmwarePath));
+        SessionRecorder::recordStart(log, QStringLiteral("fwupdater"), config.configPath, config.startup,
+                                     ImageInfo::read(config.startup.firmwarePath));
         window.show();
         exitCode = application.exec();
     }

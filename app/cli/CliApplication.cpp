@@ -44,7 +44,7 @@ int inputError(const Console& console, const QString& text)
     return static_cast<int>(ExitCode::UsageOrInput);
 }
 
-UnitFinder finderFor(const CliConfig& config, const CliOptions& options)
+UnitFinder finderFor(const UpdaterConfig& config, const CliOptions& options)
 {
     UnitFinder finder(config.startup.interfaceType, config.dfuUtilPath, config.products);
     finder.restrictToPort(options.port);
@@ -72,7 +72,7 @@ extern "C" void onInterrupt(int)
 
 // The history every attempt goes to; empty (after saying why) when the run must not start.
 std::unique_ptr<HistoryService> startHistory(const Console& console, const CliOptions& options,
-                                             const CliConfig& config, QString& error)
+                                             const UpdaterConfig& config, QString& error)
 {
     const std::optional<HistoryLocation> location = config.history.resolve(options.historyUrl, error);
     if (!location) {
@@ -87,37 +87,39 @@ std::unique_ptr<HistoryService> startHistory(const Console& console, const CliOp
     }, error);
 }
 
-HistoryRecorder::Settings historySettings(const CliConfig& config, const ImageForRun& image)
+HistoryRecorder::Settings historySettings(const UpdaterConfig& config, const ImageForRun& image)
 {
     return {QStringLiteral("cli"), SessionRecorder::interfaceName(config.startup.interfaceType),
             image.admitted.version()};
 }
 
-void recordStart(SessionLog& log, const QString& frontEnd, const CliConfig& config, const ImageForRun& image)
+void recordStart(SessionLog& log, const QString& frontEnd, const UpdaterConfig& config, const ImageForRun& image)
 {
     SessionRecorder::recordStart(log, frontEnd, config.configPath, config.startup, ImageInfo::of(image.image));
     if (image.admitted.package)
         log.info(image.admitted.packageText());
 }
 
-int runAllUnits(const Console& console, const CliOptions& options, const CliConfig& config, SessionLog& log,
+int runAllUnits(const Console& console, const CliOptions& options, const UpdaterConfig& config, SessionLog& log,
                 const ImageForRun& image, HistoryService* history)
 {
     recordStart(log, QStringLiteral("fwupdater-cli update --all"), config, image);
-    AllUnitsRun::Settings settings{options.waitSeconds,
-                                   options.count,
-                                   options.watch,
-                                   options.reportFile,
-                                   image.image,
-                                   image.admitted.version(),
-                                   log.isWritable() ? log.path() : QString(),
-                                   history->isOff() ? nullptr : history,
-                                   options.force};
+    AllUnitsRun::Settings settings;
+    settings.run.waitSeconds = options.waitSeconds;
+    settings.run.count = options.count;
+    settings.run.watch = options.watch;
+    settings.run.reportPath = options.reportFile;
+    settings.run.image = image.image;
+    settings.run.imageVersion = image.admitted.version();
+    settings.run.frontEnd = QStringLiteral("cli");
+    settings.run.history = history->isOff() ? nullptr : history;
+    settings.run.force = options.force;
+    // No unit may start once Ctrl-C was pressed, even before the next look.
+    settings.run.interruptCheck = [] { return interruptRequested.load(); };
+    settings.logPath = log.isWritable() ? log.path() : QString();
     AllUnitsRun run(console, config, log, settings);
     QObject::connect(&run, &AllUnitsRun::Finished, QCoreApplication::instance(), &QCoreApplication::exit);
     std::signal(SIGINT, onInterrupt);
-    // No unit may start once Ctrl-C was pressed, even before the next look.
-    run.setInterruptCheck([] { return interruptRequested.load(); });
     QTimer interruptCheck;
     QObject::connect(&interruptCheck, &QTimer::timeout, &run, [&run] {
         if (interruptRequested)
@@ -144,7 +146,7 @@ QString checkImage(const Console& console, const StartupConfig& config, const Fi
                                     "image_check=false for an image that breaks these rules on purpose.");
 }
 
-int runCheckImage(const Console& console, const CliConfig& config, SessionLog& log)
+int runCheckImage(const Console& console, const UpdaterConfig& config, SessionLog& log)
 {
     // A package is opened and verified first: what is checked is the image it carries.
     QString error;
@@ -156,7 +158,7 @@ int runCheckImage(const Console& console, const CliConfig& config, SessionLog& l
     return static_cast<int>(runCheckImageCommand(console, config.startup, image->image));
 }
 
-int runUpdate(const Console& console, const CliOptions& options, const CliConfig& loaded, SessionLog& log)
+int runUpdate(const Console& console, const CliOptions& options, const UpdaterConfig& loaded, SessionLog& log)
 {
     QString error;
     const std::optional<ImageForRun> image = ImageForRun::prepare(loaded, error);
@@ -164,7 +166,7 @@ int runUpdate(const Console& console, const CliOptions& options, const CliConfig
         return inputError(console, error);
     if (const QString refusal = checkImage(console, loaded.startup, image->image, log); !refusal.isEmpty())
         return inputError(console, refusal);
-    CliConfig config = loaded;
+    UpdaterConfig config = loaded;
     config.deviceIds = image->deviceIds;
     const std::unique_ptr<HistoryService> history = startHistory(console, options, config, error);
     if (!history)
@@ -181,7 +183,7 @@ int runUpdate(const Console& console, const CliOptions& options, const CliConfig
     recordStart(log, QStringLiteral("fwupdater-cli update"), config, *image);
     UpdateRun::Settings settings{options.waitSeconds,
                                  options.port,
-                                 config.startup.fwTargetType == QLatin1String("service"),
+                                 config.isServiceImage(),
                                  image->image.bytes.size(),
                                  image->admitted.version(),
                                  log.isWritable() ? log.path() : QString(),
@@ -197,7 +199,7 @@ int runCommand(const Console& console, const CliOptions& options, SessionLog& lo
     if (options.command == CliOptions::Command::History)
         return static_cast<int>(runHistoryCommand(console, options));
     QString error;
-    const std::optional<CliConfig> config = CliConfig::load(options, error);
+    const std::optional<UpdaterConfig> config = CliConfig::load(options, error);
     if (!config)
         return inputError(console, error);
     if (options.command == CliOptions::Command::List) {

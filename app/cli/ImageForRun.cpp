@@ -17,7 +17,7 @@ QString listText(const QList<uint8_t>& ids)
 
 } // namespace
 
-std::optional<ImageForRun> ImageForRun::prepare(const CliConfig& config, QString& error)
+std::optional<ImageForRun> ImageForRun::prepare(const UpdaterConfig& config, QString& error)
 {
     const std::optional<FirmwareImage> file = CliConfig::loadImage(config.startup.firmwarePath, error);
     if (!file)

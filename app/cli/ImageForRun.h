@@ -17,5 +17,5 @@ struct ImageForRun {
     QList<uint8_t> deviceIds;
 
     // Fills `error` (exit code 2) when nothing may be written.
-    static std::optional<ImageForRun> prepare(const CliConfig& config, QString& error);
+    static std::optional<ImageForRun> prepare(const UpdaterConfig& config, QString& error);
 };

@@ -13,7 +13,7 @@
 #include <QTimer>
 
 UpdateRun::UpdateRun(const Console& out, UpdateSession& updateSession, const Settings& runSettings, QObject* parent)
-    : QObject(parent), console(out), session(updateSession), settings(runSettings)
+    : UnitAttempt(parent), console(out), session(updateSession), settings(runSettings)
 {
     connectToSession();
 }
@@ -117,26 +117,21 @@ void UpdateRun::onUnitIdentified(const UnitIdentity& read)
         return;
     identifying = false;
     identity = read;
-    if (!identity.serialNumber.isEmpty() && settings.alreadyUpdated && settings.alreadyUpdated(identity.serialNumber)) {
-        skip(QStringLiteral("already updated in this run"),
-             QStringLiteral("Skipped: serial number %1 was updated earlier in this run.").arg(terminalText(identity.serialNumber)));
-        return;
-    }
-    startUnlessInHistory();
+    startUnlessSkipped();
 }
 
-void UpdateRun::startUnlessInHistory()
+void UpdateRun::startUnlessSkipped()
 {
-    if (identity.serialNumber.isEmpty() || !settings.askHistory) {
+    if (!settings.skipRule) {
         reportModel(true, identity.model);
         startUpdate();
         return;
     }
-    settings.askHistory(identity.serialNumber, this, [this](const QString& skipReason) {
+    settings.skipRule(identity, this, [this](const QString& skipReason) {
         if (finished)
             return;
         if (!skipReason.isEmpty()) {
-            skip(skipReason, QStringLiteral("skipped: %1").arg(skipReason));
+            skip(skipReason);
             return;
         }
         reportModel(true, identity.model);
@@ -145,10 +140,9 @@ void UpdateRun::startUnlessInHistory()
 }
 
 // Nothing is written to a skipped unit, and a skip alone ends the run as done.
-void UpdateRun::skip(const QString& reason, const QString& shown)
+void UpdateRun::skip(const QString& reason)
 {
     skipped = true;
-    skip_text = shown;
     finish(ExitCode::Done, reason, QString());
 }
 
@@ -260,7 +254,7 @@ void UpdateRun::finish(ExitCode code, const QString& reason, const QString& advi
     console.event(done);
     qInfo().noquote() << "fwupdater-cli: exit code" << static_cast<int>(code) << (ok ? QStringLiteral("done") : reason);
     if (skipped)
-        status(skip_text);
+        status(QStringLiteral("skipped: %1 (serial number %2)").arg(reason, terminalText(identity.serialNumber)));
     else if (ok)
         status(QStringLiteral("Done: %1 updated in %2 s.").arg(unit->port).arg(seconds, 0, 'f', 1));
     else if (board)

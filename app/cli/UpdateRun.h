@@ -5,14 +5,13 @@
 #include "ExitCode.h"
 #include "FoundUnit.h"
 #include "ProgressDisplay.h"
+#include "UnitAttempt.h"
 #include "UnitIdentity.h"
 #include "UnitOutcome.h"
 
 #include <QElapsedTimer>
 #include <QList>
-#include <QObject>
 #include <QString>
-#include <functional>
 #include <optional>
 
 class UpdateSession;
@@ -21,8 +20,8 @@ class UnitFinder;
 
 // The update command's flow over the session: waits for the one unit, lets
 // the back-end connect and check its model identifier, updates it, and ends
-// with the exit code of the outcome.
-class UpdateRun : public QObject {
+// with the exit code of the outcome. Under update --all it is one unit's attempt.
+class UpdateRun : public UnitAttempt {
     Q_OBJECT
 
 public:
@@ -33,13 +32,8 @@ public:
         qint64 imageSize = 0;
         QString imageVersion;  // the package's version, empty for a plain image
         QString logPath;
-        // A unit whose serial number this says was updated already is left alone.
-        std::function<bool(const QString& serialNumber)> alreadyUpdated;
-        // Asks the history whether the unit was updated with this image
-        // before; the answer is why to skip it, empty when it was not.
-        std::function<void(const QString& serialNumber, QObject* context,
-                           std::function<void(const QString& skipReason)> answer)>
-            askHistory{};
+        // Decides whether a unit that identified itself is left alone.
+        SkipRule skipRule;
     };
 
     UpdateRun(const Console& console, UpdateSession& session, const Settings& settings, QObject* parent = nullptr);
@@ -47,12 +41,11 @@ public:
     // One of several units: its status goes to its line on the board, and the
     // advice on a failure is kept for the end (UnitOutcome::reason has the gist).
     void setBoard(UnitBoard* unitBoard) { board = unitBoard; }
-    void start(const UnitFinder& finder, const QList<uint8_t>& deviceIds);
+    void start(const UnitFinder& finder, const QList<uint8_t>& deviceIds) override;
     const QString& advice() const { return final_advice; }
 
 signals:
     void Finished(int exitCode);
-    void Ended(const UnitOutcome& outcome);
 
 private slots:
     void onUnitsChecked(const QList<FoundUnit>& units);
@@ -67,8 +60,8 @@ private:
     void connectToSession();
     void reportModel(bool accepted, std::optional<int> model = std::nullopt);
     void startUpdate();
-    void startUnlessInHistory();
-    void skip(const QString& reason, const QString& shown);
+    void startUnlessSkipped();
+    void skip(const QString& reason);
     void refuseSeveral(const QList<FoundUnit>& units);
     void giveUpSearching();
     void finish(ExitCode code, const QString& reason, const QString& advice);
@@ -88,7 +81,6 @@ private:
     UnitIdentity identity;
     QString final_advice;
     QString failure_reason; // the back-end's word on why the update failed
-    QString skip_text;
     bool unit_unanswered = false;
     bool updating = false;
     bool identifying = false;

@@ -41,19 +41,6 @@ ImageAdmission::ImageAdmission(const StartupConfig& config)
 {
 }
 
-ImageAdmission ImageAdmission::fromSettings(const QSettings& settings, const QDir& resourcesDir,
-                                            InterfaceType interfaceType)
-{
-    StartupConfig rules;
-    rules.interfaceType = interfaceType;
-    rules.programmingAddress = config::toAddress(settings.value("programming_address"));
-    const QVariant required = settings.value("require_signed_package");
-    // As at start-up: missing is off, a value that is neither true nor false is on.
-    rules.requireSignedPackage = required.isValid() && config::parseBool(required).value_or(true);
-    rules.trustedKeysFolder = resourcesDir.filePath(QStringLiteral("keys"));
-    return ImageAdmission(rules);
-}
-
 bool ImageAdmission::isPackage(const QString& path, const QByteArray& fileBytes)
 {
     return path.endsWith(QLatin1String(".fwpkg"), Qt::CaseInsensitive) || PackageReader::looksLikePackage(fileBytes);

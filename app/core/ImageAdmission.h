@@ -17,8 +17,6 @@
 class ImageAdmission {
 public:
     explicit ImageAdmission(const StartupConfig& config);
-    // The same rules read straight from config.ini, without warnings (start-up gave them).
-    static ImageAdmission fromSettings(const QSettings& settings, const QDir& resourcesDir, InterfaceType interfaceType);
 
     // A package is named .fwpkg or starts like a ZIP archive.
     static bool isPackage(const QString& path, const QByteArray& fileBytes);

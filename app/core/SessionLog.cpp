@@ -1,5 +1,7 @@
 #include "SessionLog.h"
 
+#include "ThreadLogTag.h"
+
 #include <QDir>
 #include <QRegularExpression>
 #include <QStandardPaths>
@@ -77,7 +79,10 @@ void SessionLog::write(const QString& level, const QString& text)
     if (failed)
         return;
     const QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz"));
-    const QByteArray line = (stamp + QLatin1Char(' ') + level + QLatin1Char(' ') + text + QLatin1Char('\n')).toUtf8();
+    const QString tag = ThreadLogTag::current();
+    const QString tagged = tag.isEmpty() ? text : QLatin1Char('[') + tag + QStringLiteral("] ") + text;
+    const QByteArray line =
+        (stamp + QLatin1Char(' ') + level + QLatin1Char(' ') + tagged + QLatin1Char('\n')).toUtf8();
     std::lock_guard lock(mutex);
     if (file.write(line) != line.size() || !file.flush())
         reportFailure(file.errorString());

@@ -1,5 +1,7 @@
 #include "UpdateSession.h"
 
+#include "ThreadLogTag.h"
+
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QThread>
@@ -55,6 +57,12 @@ void UpdateSession::startWorkerThread()
     connect(updater, &FirmwareUpdaterBase::UpdateConnectionStatus, this, &UpdateSession::onConnectionStatus);
     connect(this, &UpdateSession::ConnectToDevice, updater, &FirmwareUpdaterBase::onConnectToDevice);
     connect(this, &UpdateSession::DisconnectFromDevice, updater, &FirmwareUpdaterBase::onDisconnectDevice);
+}
+
+void UpdateSession::setLogTag(const QString& tag)
+{
+    // Queued like every request, so the tag is in place before the next one runs there.
+    QMetaObject::invokeMethod(updater, [tag] { ThreadLogTag::set(tag); }, Qt::QueuedConnection);
 }
 
 void UpdateSession::startSearching(const UnitFinder& unitFinder, const QList<uint8_t>& deviceIds,

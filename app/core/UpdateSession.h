@@ -56,6 +56,9 @@ public:
     // can (reads only) and report it with UnitIdentified before anything else
     // queued for the back-end runs.
     void setReadsIdentity(bool reads) { reads_identity = reads; }
+    // Session log lines written on the back-end's thread carry this tag (the
+    // unit's port), so several units' messages can be told apart.
+    void setLogTag(const QString& tag);
     bool readsIdentity() const { return reads_identity && UnitIdentity::isReadableFrom(*updater); }
 
     bool isConnected() const { return connected; }

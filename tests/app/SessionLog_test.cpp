@@ -1,6 +1,7 @@
 #include "DispatcherLogTap.h"
 #include "LogMessage.h"
 #include "SessionLog.h"
+#include "ThreadLogTag.h"
 
 #include <QDir>
 #include <QFile>
@@ -15,6 +16,43 @@ QString readText(const QString& path)
 {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+}
+
+// Several units' back-ends log at once, each on its own thread: every line
+// carries the tag of the thread that wrote it, and an untagged thread's
+// lines stay as they were.
+TEST(SessionLog, LinesCarryTheTagOfTheThreadThatWroteThem)
+{
+    QTemporaryDir folder;
+    const QString path = folder.filePath("run.log");
+    {
+        SessionLog log(path, false);
+        QList<QThread*> units;
+        for (const QString port : {"/dev/ttyACM0", "/dev/ttyACM1"}) {
+            units << QThread::create([port] {
+                ThreadLogTag::set(port);
+                for (int i = 0; i < 20; ++i)
+                    qWarning().noquote() << "back-end of" << port;
+            });
+        }
+        for (QThread* unit : units)
+            unit->start();
+        qWarning() << "main thread";
+        for (QThread* unit : units) {
+            unit->wait();
+            delete unit;
+        }
+    }
+    const QStringList lines = readText(path).split('\n', Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), 41) << readText(path).toStdString();
+    for (const QString& line : lines) {
+        static const QRegularExpression tagged(" warning \\[(\\S+)\\] back-end of (\\S+)$");
+        const QRegularExpressionMatch unit = tagged.match(line);
+        if (unit.hasMatch())
+            EXPECT_EQ(unit.captured(1), unit.captured(2)) << line.toStdString();
+        else
+            EXPECT_TRUE(line.endsWith(" warning main thread")) << line.toStdString();
+    }
 }
 
 TEST(SessionLog, QtMessagesFromAnyThreadGetATimestampAndTheirLevel)

@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QRegularExpression>
+#include <QSet>
 #include <QFile>
 #include <QJsonObject>
 #include <QProcess>
@@ -345,6 +346,32 @@ INSTANTIATE_TEST_SUITE_P(Modes, CliAllUnitsUsbRefusal,
                          ::testing::Values(QStringList{}, QStringList{"--watch"}),
                          [](const auto& info) { return info.param.isEmpty() ? "all" : "watch"; });
 
+// The units' back-ends log at the same time, each on its own thread: every
+// line a back-end writes names its unit.
+TEST(CliAllUnitsLog, BackEndLinesNameTheirUnit)
+{
+    CliBench bench(Backend::Mcuboot);
+    ASSERT_TRUE(bench.plug().isReady());
+    ASSERT_TRUE(bench.plug().isReady());
+    QTemporaryDir folder;
+    const QString logPath = folder.filePath("run.log");
+
+    ASSERT_EQ(bench.run({"update", "--all", "--log", logPath}).exitCode, 0);
+
+    QFile file(logPath);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QStringList backEndLines = QString::fromUtf8(file.readAll()).split('\n').filter("McubootSerialUpdater");
+    QSet<QString> named;
+    static const QRegularExpression tagged("^\\S+ \\S+ \\S+ \\[([^\\]]+)\\] \"?McubootSerialUpdater");
+    for (const QString& line : backEndLines) {
+        const QRegularExpressionMatch match = tagged.match(line);
+        EXPECT_TRUE(match.hasMatch()) << line.toStdString();
+        named.insert(match.captured(1));
+    }
+    EXPECT_EQ(named, (QSet<QString>{bench.unit(0).path(), bench.unit(1).path()}))
+        << backEndLines.join('\n').toStdString();
+}
+
 // The production record: a header once, then one row per unit and attempt,
 // across runs; values a spreadsheet would run as formulas stay text.
 TEST(CliAllUnitsReport, AppendsOneRowPerUnitAndAttempt)
@@ -525,7 +552,7 @@ TEST(CliAllUnitsWatch, SkippedUnitsSerialNumberIsShownWithoutControlCharacters)
             ASSERT_TRUE(QFile::remove(ports[0]));
             ASSERT_TRUE(QFile::link(unit.path(), ports[1]));
             replugged = true;
-        } else if (!interrupted && out.contains("Skipped")) {
+        } else if (!interrupted && out.contains("skipped:")) {
             ::kill(static_cast<pid_t>(cli.processId()), SIGINT);
             interrupted = true;
         }
@@ -533,7 +560,8 @@ TEST(CliAllUnitsWatch, SkippedUnitsSerialNumberIsShownWithoutControlCharacters)
 
     ASSERT_TRUE(result.finished) << result.out.toStdString() << result.err.toStdString();
     ASSERT_TRUE(interrupted) << result.out.toStdString();
-    EXPECT_TRUE(result.out.contains("Skipped: serial number LMX?]0;owned??[2J-7")) << result.out.toStdString();
+    EXPECT_TRUE(result.out.contains("skipped: already updated in this run (serial number LMX?]0;owned??[2J-7)"))
+        << result.out.toStdString();
     EXPECT_FALSE(result.out.contains(QChar(0x1b)));
     EXPECT_FALSE(result.out.contains(QChar(0x07)));
 }

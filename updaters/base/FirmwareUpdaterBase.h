@@ -2,6 +2,7 @@
 
 #include "ConnectionStatus.h"
 #include "FirmwareImage.h"
+#include "IdentityReader.h"
 
 #include <QList>
 #include <QObject>
@@ -36,6 +37,10 @@ public:
     // The configured image file; it never changes, so any thread may ask.
     const QString& imageFile() const { return firmwarePath; }
     bool hasImage() const;
+    // The reads of the connected unit's identity, where the back-end offers
+    // them (none by default). Any thread may ask; the reads themselves run on
+    // the back-end's thread.
+    virtual IdentityReader* identityReader() { return nullptr; }
 
 signals:
     void UpdateStarted();

@@ -15,7 +15,7 @@ struct zcbor_state_t;
 
 // Back-end for units in MCUboot serial recovery: SMP requests as base64 text
 // lines over a serial port, CBOR payloads inside.
-class McubootSerialUpdater : public FirmwareUpdaterBase {
+class McubootSerialUpdater : public FirmwareUpdaterBase, public IdentityReader {
     Q_OBJECT
 
 public:
@@ -32,6 +32,11 @@ public:
     bool upload(const QByteArray& image, std::function<void(int)> progress) override;
     void exitBootloader() override;
     bool verifyDeviceId(const QList<uint8_t>& deviceIds) override;
+
+    // The model identifier and serial number from the unit's OTP store.
+    IdentityReader* identityReader() override { return this; }
+    std::optional<int> readModelId() override;
+    QString readSerialNumber() override;
 
     // Connection probe: true when the unit answers an image-state read with a
     // valid frame whose "rc" is absent or 0.

@@ -9,6 +9,7 @@
 #include "TrailerFlag.h"
 #include "UnitSimulator.h"
 #include "UpdateSession.h"
+#include "UpdaterConfig.h"
 #include "UpdaterFactory.h"
 #include "VirtualPorts.h"
 #include "WaitUntil.h"
@@ -75,10 +76,12 @@ protected:
         resources->writeFile("firmware.bin", image);
         plugUnit(unitArguments);
         const QString tool = DfuSimEnvironment::toolPath();
-        const StartupConfig config = StartupConfig::read(resources->settings(), resources->dir());
-        window = std::make_unique<MainWindow>(resources->dir(), &resources->settings(), tool, config.interfaceType,
-                                              createUpdater(config, tool).release());
-        window->updateSession().setImageCheck(ImageCheck::forSession(config));
+        // Read once, as the application does, so each warning is given once.
+        UpdaterConfig config = UpdaterConfig::read(resources->settings(), resources->dir());
+        config.dfuUtilPath = tool;
+        window = std::make_unique<MainWindow>(config, &resources->settings(),
+                                              createUpdater(config.startup, tool).release());
+        window->updateSession().setImageCheck(ImageCheck::forSession(config.startup));
         probe = std::make_unique<WindowProbe>(*window);
         window->show();
     }
