@@ -56,7 +56,8 @@ void AllUnitsRun::onUnitNotStarted(const UnitOutcome& outcome) const
                               {QStringLiteral("ok"), false},
                               {QStringLiteral("reason"), outcome.reason},
                               {QStringLiteral("exit"), static_cast<int>(outcome.code)},
-                              {QStringLiteral("version"), settings.run.imageVersion}});
+                              {QStringLiteral("version"), settings.run.imageVersion},
+                              {QStringLiteral("verified"), QJsonValue()}});
 }
 
 // The run ends before any unit was started: one done event for the whole run.
@@ -67,7 +68,8 @@ void AllUnitsRun::onEndedUntouched(ExitCode code, const QString& reason, const Q
                               {QStringLiteral("ok"), false},
                               {QStringLiteral("reason"), reason},
                               {QStringLiteral("exit"), static_cast<int>(code)},
-                              {QStringLiteral("version"), settings.run.imageVersion}});
+                              {QStringLiteral("version"), settings.run.imageVersion},
+                              {QStringLiteral("verified"), QJsonValue()}});
     console.tell(advice);
 }
 

@@ -39,7 +39,8 @@ int inputError(const Console& console, const QString& text)
                               {QStringLiteral("port"), QString()},
                               {QStringLiteral("ok"), false},
                               {QStringLiteral("reason"), text},
-                              {QStringLiteral("exit"), static_cast<int>(ExitCode::UsageOrInput)}});
+                              {QStringLiteral("exit"), static_cast<int>(ExitCode::UsageOrInput)},
+                              {QStringLiteral("verified"), QJsonValue()}});
     console.tell(text);
     return static_cast<int>(ExitCode::UsageOrInput);
 }

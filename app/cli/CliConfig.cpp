@@ -22,6 +22,8 @@ std::optional<UpdaterConfig> CliConfig::load(const CliOptions& options, QString&
     UpdaterConfig config = UpdaterConfig::read(settings, QDir(options.resourcesDir));
     if (!options.imageFile.isEmpty())
         config.startup.firmwarePath = QFileInfo(options.imageFile).absoluteFilePath();
+    if (options.verify)
+        config.startup.verifyAfterWrite = *options.verify;
     return config;
 }
 

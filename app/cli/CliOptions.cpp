@@ -18,6 +18,8 @@ const QCommandLineOption kWatch(QStringLiteral("watch"));
 const QCommandLineOption kReport(QStringLiteral("report"), QString(), QStringLiteral("FILE"));
 const QCommandLineOption kHistory(QStringLiteral("history"), QString(), QStringLiteral("URL"));
 const QCommandLineOption kForce(QStringLiteral("force"));
+const QCommandLineOption kVerify(QStringLiteral("verify"));
+const QCommandLineOption kNoVerify(QStringLiteral("no-verify"));
 const QCommandLineOption kHelp(QStringList{QStringLiteral("help"), QStringLiteral("h")});
 const QCommandLineOption kVersion(QStringLiteral("version"));
 
@@ -92,6 +94,22 @@ std::optional<CliOptions> parsePackageCommand(const QStringList& arguments, cons
     return options;
 }
 
+bool readVerifyOption(const QCommandLineParser& parser, CliOptions& options, QString& error)
+{
+    if (!parser.isSet(kVerify) && !parser.isSet(kNoVerify))
+        return true;
+    if (parser.isSet(kVerify) && parser.isSet(kNoVerify)) {
+        error = QStringLiteral("--verify and --no-verify contradict each other; give one of them.");
+        return false;
+    }
+    if (options.command != CliOptions::Command::Update) {
+        error = QStringLiteral("--verify and --no-verify belong to the update command.");
+        return false;
+    }
+    options.verify = parser.isSet(kVerify);
+    return true;
+}
+
 } // namespace
 
 std::optional<CliOptions> CliOptions::parse(const QStringList& arguments, const QString& applicationDir,
@@ -102,7 +120,7 @@ std::optional<CliOptions> CliOptions::parse(const QStringList& arguments, const 
     QCommandLineParser parser;
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     parser.addOptions({kJson, kPort, kWait, kLog, kResources, kConfig, kImage, kAll, kCount, kWatch, kReport,
-                       kHistory, kForce, kHelp});
+                       kHistory, kForce, kVerify, kNoVerify, kHelp});
     const bool history = namesHistory(arguments);
     parser.addOptions(history ? HistoryOptions::options() : QList<QCommandLineOption>{kVersion});
     if (!parser.parse(arguments)) {
@@ -152,7 +170,7 @@ std::optional<CliOptions> CliOptions::parse(const QStringList& arguments, const 
     options.configFile = parser.isSet(kConfig) ? parser.value(kConfig)
                                                : QDir(options.resourcesDir).filePath(QStringLiteral("config.ini"));
     options.imageFile = parser.value(kImage);
-    if (!readProductionOptions(parser, options, error))
+    if (!readProductionOptions(parser, options, error) || !readVerifyOption(parser, options, error))
         return std::nullopt;
     return options;
 }
@@ -161,9 +179,10 @@ QString CliOptions::helpText()
 {
     return QStringLiteral(R"(Usage:
   fwupdater-cli list   [--json] [common options]
-  fwupdater-cli update [--port PATH] [--wait SECONDS] [--json] [--log FILE] [common options]
+  fwupdater-cli update [--port PATH] [--wait SECONDS] [--verify | --no-verify] [--json]
+                       [--log FILE] [common options]
   fwupdater-cli update --all [--wait SECONDS] [--count N | --watch] [--report FILE.csv]
-                       [--force] [--json] [--log FILE] [common options]
+                       [--force] [--verify | --no-verify] [--json] [--log FILE] [common options]
   fwupdater-cli check-image [--json] [common options]
   fwupdater-cli package keygen --out NAME
   fwupdater-cli package create --image FILE --version V --models LIST --interface NAME
@@ -223,10 +242,10 @@ Options:
                     finish, then stops; a second Ctrl-C stops at once.
   --report FILE     with --all: append one CSV row per unit and attempt (UTC time,
                     port, VID:PID, serial number, model identifier, image name,
-                    image SHA-256, outcome, reason, seconds, host name); a new
-                    file gets a header row. The file is opened before any unit
-                    is touched (nothing is written when it cannot be), and each
-                    row is synced to disk as it is written.
+                    image SHA-256, outcome, reason, seconds, host name, version,
+                    verified); a new file gets a header row. The file is opened
+                    before any unit is touched (nothing is written when it
+                    cannot be), and each row is synced to disk as it is written.
   --force           with --all: also update units that the history has as done
                     with this image (by serial number; otherwise they are skipped).
   --serial S        history: only rows of this serial number.
@@ -237,6 +256,11 @@ Options:
                     or a time such as 2026-03-01T08:00:00Z).
   --station NAME    history: only rows of this station.
   --csv             history: CSV with a header row instead of a table.
+  --verify          read the image back from the unit after writing it and
+                    report done only when it matches (verify_after_write=true
+                    for this run).
+  --no-verify       do not read the image back (verify_after_write=false for
+                    this run).
   --json            print one JSON object per line on standard output and nothing
                     else there (events "found", "model", "progress", "done"; found and done
                     carry the package's "version", empty for a plain image;

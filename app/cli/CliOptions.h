@@ -27,6 +27,8 @@ struct CliOptions {
     QString historyUrl; // --history, in place of config.ini's history=
     bool force = false; // --all: update units the history has as done with this image
     HistoryOptions history;
+    // --verify / --no-verify: overrides verify_after_write for this run.
+    std::optional<bool> verify;
 
     // Fills `error` and gives nothing when the line cannot be used.
     static std::optional<CliOptions> parse(const QStringList& arguments, const QString& applicationDir,

@@ -30,6 +30,10 @@ void UpdateRun::connectToSession()
     connect(backend, &FirmwareUpdaterBase::FailureReason, this, [this](const QString& reason) {
         failure_reason = reason;
     });
+    connect(backend, &FirmwareUpdaterBase::Verified, this, [this](VerifyResult result) {
+        if (result != VerifyUnknown)
+            verified = result == VerifyPassed;
+    });
     connect(backend, &FirmwareUpdaterBase::ProgressUpdate, this, [this](int percent) {
         if (display && updating)
             display->progress(percent);
@@ -246,7 +250,8 @@ void UpdateRun::finish(ExitCode code, const QString& reason, const QString& advi
                      {QStringLiteral("ok"), ok},
                      {QStringLiteral("seconds"), qRound(seconds * 10) / 10.0},
                      {QStringLiteral("exit"), static_cast<int>(code)},
-                     {QStringLiteral("version"), settings.imageVersion}};
+                     {QStringLiteral("version"), settings.imageVersion},
+                     {QStringLiteral("verified"), verified ? QJsonValue(*verified) : QJsonValue()}};
     if (!ok || skipped)
         done.insert(QStringLiteral("reason"), reason);
     if (skipped)
@@ -263,7 +268,7 @@ void UpdateRun::finish(ExitCode code, const QString& reason, const QString& advi
     if (!ok && !board)
         console.tell(advice + logHint());
     emit Ended(UnitOutcome{unit.value_or(FoundUnit{settings.onlyPort, {}, {}}), identity.serialNumber, identity.model,
-                           code, ok && !skipped ? QString() : reason, seconds, advice, skipped});
+                           code, ok && !skipped ? QString() : reason, seconds, advice, skipped, false, verified});
     emit Finished(static_cast<int>(code));
 }
 

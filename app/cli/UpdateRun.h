@@ -81,6 +81,7 @@ private:
     UnitIdentity identity;
     QString final_advice;
     QString failure_reason; // the back-end's word on why the update failed
+    std::optional<bool> verified; // empty: not read back, or the unit could not tell
     bool unit_unanswered = false;
     bool updating = false;
     bool identifying = false;

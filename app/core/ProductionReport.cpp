@@ -20,7 +20,7 @@ ProductionReport::ProductionReport(const QString& reportPath, const QString& ima
 QString ProductionReport::headerRow()
 {
     return QStringLiteral("utc_time,port,vid_pid,serial_number,model_id,image_name,image_sha256,outcome,reason,"
-                          "seconds,host_name,version");
+                          "seconds,host_name,version,verified");
 }
 
 QString ProductionReport::field(const QString& text)
@@ -61,7 +61,8 @@ bool ProductionReport::append(const UnitOutcome& outcome, QString& error)
                     outcome.reason,
                     QString::number(outcome.seconds, 'f', 1),
                     host_name,
-                    image_version};
+                    image_version,
+                    outcome.verified ? (*outcome.verified ? QStringLiteral("yes") : QStringLiteral("no")) : QString()};
     for (QString& value : row)
         value = field(value);
     return writeThrough(row.join(QLatin1Char(',')).toUtf8() + "\r\n", error);

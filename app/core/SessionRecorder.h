@@ -5,6 +5,7 @@
 #include "ImageInfo.h"
 #include "StartupConfig.h"
 #include "UnitIdentity.h"
+#include "VerifyResult.h"
 
 #include <QElapsedTimer>
 #include <QList>
@@ -37,6 +38,7 @@ private slots:
     void onImageChosen(const FirmwareImage& image);
     void onUpdateStarted();
     void onUpdateFinished(bool status);
+    void onVerified(VerifyResult result, int milliseconds);
 
 private:
     SessionLog& log;

@@ -88,6 +88,18 @@ bool readRequireSignedPackage(const QSettings& settings)
     return true;
 }
 
+// "true" or "false" in any case; absent or empty is false, and so is anything else, with a warning.
+bool readSwitch(const QSettings& settings, const QString& key)
+{
+    const QString value = writtenText(settings.value(key)).trimmed();
+    if (value.isEmpty())
+        return false;
+    if (const std::optional<bool> on = config::parseBool(value))
+        return *on;
+    warnConfigValue(key, value, QStringLiteral("is not true or false"), QStringLiteral("false is used"));
+    return false;
+}
+
 QString readFirmwarePath(const QSettings& settings, const QDir& resourcesDir)
 {
     const QString name = settings.value("firmware_filename").toString();
@@ -135,5 +147,6 @@ StartupConfig StartupConfig::read(const QSettings& settings, const QDir& resourc
     config.imageCheck = readImageCheck(settings);
     config.requireSignedPackage = readRequireSignedPackage(settings);
     config.trustedKeysFolder = resourcesDir.filePath(QStringLiteral("keys"));
+    config.verifyAfterWrite = readSwitch(settings, QStringLiteral("verify_after_write"));
     return config;
 }

@@ -24,6 +24,8 @@ struct StartupConfig {
     bool requireSignedPackage = false;
     // The folder of trusted public keys: Resources/keys.
     QString trustedKeysFolder;
+    // Read the image back after writing it; DONE only when it matches.
+    bool verifyAfterWrite = false;
 
     static constexpr int kDefaultMcubootBaud = 921600;
 

@@ -4,7 +4,9 @@
 #include "UartFirmwareUpdater.h"
 #include "UsbFirmwareUpdater.h"
 
-std::unique_ptr<FirmwareUpdaterBase> createUpdater(const StartupConfig& config, const QString& dfuUtilPath)
+namespace {
+
+std::unique_ptr<FirmwareUpdaterBase> createBackend(const StartupConfig& config, const QString& dfuUtilPath)
 {
     switch (config.interfaceType) {
     case InterfaceType::McubootSerial:
@@ -21,4 +23,13 @@ std::unique_ptr<FirmwareUpdaterBase> createUpdater(const StartupConfig& config, 
                                                       config.bootModeAddress, config.fwTargetType, nullptr);
     uart->setFlashEndCheck(config.imageCheck);
     return uart;
+}
+
+} // namespace
+
+std::unique_ptr<FirmwareUpdaterBase> createUpdater(const StartupConfig& config, const QString& dfuUtilPath)
+{
+    std::unique_ptr<FirmwareUpdaterBase> updater = createBackend(config, dfuUtilPath);
+    updater->setVerifyAfterWrite(config.verifyAfterWrite);
+    return updater;
 }

@@ -22,17 +22,29 @@ void stopTool(QProcess& tool)
     tool.waitForFinished(kKillWaitMs);
 }
 
+// True when the tool ended on its own within the time; a tool that hangs is killed.
+bool runToCompletion(QProcess& tool, int timeoutMs)
+{
+    tool.waitForFinished(timeoutMs);
+    if (tool.state() == QProcess::NotRunning)
+        return true;
+    stopTool(tool);
+    return false;
+}
+
 // True when the tool started, ended on its own within the time and said it
 // succeeded (exit code 0); a tool that hangs is killed.
 bool runToSuccess(QProcess& tool, int timeoutMs)
 {
-    tool.waitForFinished(timeoutMs);
-    if (tool.state() != QProcess::NotRunning) {
-        stopTool(tool);
-        return false;
-    }
-    return tool.error() != QProcess::FailedToStart && tool.exitStatus() == QProcess::NormalExit &&
-           tool.exitCode() == 0;
+    return runToCompletion(tool, timeoutMs) && tool.error() != QProcess::FailedToStart &&
+           tool.exitStatus() == QProcess::NormalExit && tool.exitCode() == 0;
+}
+
+// The tool's last word on standard error, for a failure reason.
+QString lastLineOf(const QByteArray& output)
+{
+    const QList<QByteArray> lines = output.trimmed().split('\n');
+    return lines.isEmpty() ? QString() : QString::fromUtf8(lines.last().trimmed());
 }
 
 } // namespace
@@ -59,7 +71,7 @@ Stm32DfuUtilUpdater::~Stm32DfuUtilUpdater()
     stopTool(*process);
 }
 
-bool Stm32DfuUtilUpdater::DownloadFirmware(const std::string& imagePathUtf8, std::uint32_t address)
+bool Stm32DfuUtilUpdater::DownloadFirmware(const std::string& imagePathUtf8, std::uint32_t address, bool leave)
 {
     if (download_running)
         return false;
@@ -71,7 +83,7 @@ bool Stm32DfuUtilUpdater::DownloadFirmware(const std::string& imagePathUtf8, std
     // after it rather than before.
     emit EraseStarted();
     process->start(dfu_util_path,
-                   dfuDownloadArguments(device_vid_pid, address, QString::fromStdString(imagePathUtf8), usb_path),
+                   dfuDownloadArguments(device_vid_pid, address, QString::fromStdString(imagePathUtf8), usb_path, leave),
                    QIODevice::ReadWrite);
     if (download_running)
         pollTimer->start();
@@ -194,6 +206,57 @@ std::vector<std::byte> Stm32DfuUtilUpdater::ReadMemory(std::uint32_t address, st
     }
     const auto* first = reinterpret_cast<const std::byte*>(bytes->constData());
     return std::vector<std::byte>(first, first + bytes->size());
+}
+
+// The read-back gets a private file of its own, as the OTP read does.
+std::optional<QByteArray> Stm32DfuUtilUpdater::ReadBack(std::uint32_t address, std::uint64_t size, QString& error)
+{
+    const PrivateToolFile readBack(QStringLiteral("read-back.bin"));
+    if (!readBack.isValid()) {
+        error = QStringLiteral("no private folder for the read-back: %1").arg(readBack.errorString());
+        return std::nullopt;
+    }
+    QProcess tool;
+    ToolProcessGroup::separate(tool);
+    tool.start(dfu_util_path, dfuReadBackArguments(device_vid_pid, address, size, readBack.path(), usb_path),
+               QIODevice::ReadWrite);
+    if (!runToCompletion(tool, readTimeoutMs)) {
+        error = QStringLiteral("dfu-util-static did not finish reading the image back within %1 s")
+                    .arg(readTimeoutMs / 1000);
+        return std::nullopt;
+    }
+    const std::optional<QByteArray> bytes = readBack.read(static_cast<qint64>(size));
+    if (tool.exitStatus() != QProcess::NormalExit || tool.exitCode() != 0 || !bytes) {
+        error = QStringLiteral("dfu-util-static could not read the image back (exit code %1, not the %2 bytes "
+                               "asked for): %3")
+                    .arg(tool.exitCode())
+                    .arg(size)
+                    .arg(lastLineOf(tool.readAllStandardError()));
+        return std::nullopt;
+    }
+    return bytes;
+}
+
+// dfu-util may report an error once the device has gone, right after it sent
+// the leave request; that request going out is what counts.
+bool Stm32DfuUtilUpdater::LeaveDfuMode(std::uint32_t address, QString& error)
+{
+    QProcess tool;
+    ToolProcessGroup::separate(tool);
+    tool.start(dfu_util_path, dfuLeaveArguments(device_vid_pid, address, usb_path), QIODevice::ReadWrite);
+    const bool ended = runToCompletion(tool, readTimeoutMs);
+    const bool requested = tool.readAllStandardOutput().contains("Submitting leave request");
+    if (ended && tool.exitStatus() == QProcess::NormalExit && (tool.exitCode() == 0 || requested))
+        return true;
+    error = QStringLiteral("dfu-util-static could not make the unit leave DFU mode (exit code %1): %2")
+                .arg(tool.exitCode())
+                .arg(lastLineOf(tool.readAllStandardError()));
+    return false;
+}
+
+void Stm32DfuUtilUpdater::dropFinalProgress()
+{
+    pollTimer->stop();
 }
 
 bool Stm32DfuUtilUpdater::ConnectDevice()

@@ -8,6 +8,7 @@
 #include <QProcess>
 #include <QString>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -35,7 +36,16 @@ public:
 
     // Starts the download and returns at once; UpdateFinished reports the end.
     // False only when a download is already running (nothing is started then).
-    bool DownloadFirmware(const std::string& imagePathUtf8, std::uint32_t address);
+    // Without leave the device stays in DFU mode after the download.
+    bool DownloadFirmware(const std::string& imagePathUtf8, std::uint32_t address, bool leave = true);
+    // After a download without leave: the size bytes at address, read through
+    // a file in a private folder; empty, with the reason, when the read fails.
+    std::optional<QByteArray> ReadBack(std::uint32_t address, std::uint64_t size, QString& error);
+    // Makes the device leave DFU mode and start the code at address; false,
+    // with the reason, when the request could not be made.
+    bool LeaveDfuMode(std::uint32_t address, QString& error);
+    // No 100 % after a download whose update failed after all.
+    void dropFinalProgress();
     bool isDownloading() const { return download_running; }
 
     bool Flash(std::span<const std::byte> image, const ProgressCallback& progress,

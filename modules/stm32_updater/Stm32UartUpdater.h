@@ -15,6 +15,7 @@
 #include <mutex>
 #include <optional>
 #include <span>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -35,9 +36,13 @@ public:
     static constexpr std::size_t kRxBufferSize = 64;
     static constexpr std::size_t kWriteBlockSize = 256;
     static constexpr std::size_t kReadBlockSize = 32;
+    // Read Memory allows up to 256 bytes a command; only the read-back uses that many.
+    static constexpr std::size_t kVerifyBlockSize = 256;
     static constexpr std::size_t kTrailerSize = 8;
     static constexpr std::size_t kProgressStep = 0x2000;
     static constexpr unsigned kMaxNacks = 10;
+    // A 256-byte Read Memory reply can arrive in one burst.
+    static constexpr std::uint32_t kReceiveRingSlots = 2 * kVerifyBlockSize + 1;
 
     Stm32UartUpdater(LineControl reset, LineControl bootSelect, hal::uart::IUartDriver* driver, IDispatcher* dispatcher,
                      std::mutex* writeLock, bool trailerFlag, bool globalErase, Hook preReset, Hook postReset,
@@ -56,6 +61,8 @@ public:
     bool ConnectDevice() override;
     void DisconnectDevice() override;
     std::optional<Stm32DeviceInfo> ConnectedDevice() const override { return deviceInfo_; }
+    std::string VerifyImage(std::span<const std::byte> image, std::uint32_t address,
+                            const ProgressCallback& progress) override;
 
 private:
     // Bootloader commands the device listed in its Get reply.
@@ -83,6 +90,14 @@ private:
     bool WriteBlock(std::uint32_t address, std::span<const std::byte> block);
     void CmdGo(std::uint32_t address);
     void ReadBlock(std::uint32_t address, std::size_t count, std::vector<std::byte>& out);
+    // Read Memory up to the point where the data follows.
+    void StartRead(std::uint32_t address, std::size_t count);
+    struct Difference {
+        std::size_t offset;
+        std::byte held;
+    };
+    // Reads expected.size() bytes at address; the first that differs.
+    std::optional<Difference> CompareBlock(std::uint32_t address, std::span<const std::byte> expected);
     void FlashImage(std::span<const std::byte> image, const ProgressCallback& progress, std::uint32_t address);
     void EraseForImage(std::uint32_t address, std::size_t imageSize);
     std::array<std::byte, kTrailerSize> MakeTrailer(std::span<const std::byte> image) const;
@@ -115,7 +130,7 @@ private:
     Hook postReset_;
     std::uint32_t uartMode_;
 
-    ReceiveRing ring_;
+    ReceiveRing<kReceiveRingSlots> ring_;
     QSemaphore wakeUp_{0};
     std::array<std::byte, kRxBufferSize> rxBuffer_{};
     std::size_t rxCursor_ = 0;

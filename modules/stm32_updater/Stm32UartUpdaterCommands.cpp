@@ -195,14 +195,7 @@ void Stm32UartUpdater::CmdGo(std::uint32_t address)
 
 void Stm32UartUpdater::ReadBlock(std::uint32_t address, std::size_t count, std::vector<std::byte>& out)
 {
-    SendCommand(0x11);
-    WaitForDfuAck(kReplyTimeoutMs);
-    SendAddress(address);
-    WaitForDfuAck(kReplyTimeoutMs);
-    const auto last = static_cast<std::uint8_t>(count - 1);
-    const std::array<std::byte, 2> countFrame{std::byte{last}, ~std::byte{last}};
-    Send(countFrame);
-    WaitForDfuAck(kReplyTimeoutMs);
+    StartRead(address, count);
     const auto data = WaitForData(count, kReplyTimeoutMs);
     out.insert(out.end(), data.begin(), data.end());
 }

@@ -110,6 +110,10 @@ INSTANTIATE_TEST_SUITE_P(
                     {"warning: require_signed_package: \"yes\" is not true or false; using true: only signed "
                      "packages are written"}},
         WarningCase{"RequireSignedPackageTrue", "require_signed_package", "TRUE", {}},
+        WarningCase{"VerifySwitchNotABoolean", "verify_after_write", "maybe",
+                    {"warning: verify_after_write: \"maybe\" is not true or false; false is used"}},
+        WarningCase{"VerifySwitchOn", "verify_after_write", "true", {}},
+        WarningCase{"VerifySwitchEmpty", "verify_after_write", "", {}},
         WarningCase{"FirmwareMissing", "firmware_filename", nullptr,
                     {"warning: firmware_filename: \"\" names no image file; using the Resources folder itself: "
                      "every update fails"}}),

@@ -390,17 +390,18 @@ TEST(CliAllUnitsReport, AppendsOneRowPerUnitAndAttempt)
     const QStringList rows = QString::fromUtf8(file.readAll()).split("\r\n", Qt::SkipEmptyParts);
     ASSERT_EQ(rows.size(), 5) << rows.join('\n').toStdString();
     EXPECT_EQ(rows[0], "utc_time,port,vid_pid,serial_number,model_id,image_name,image_sha256,outcome,reason,"
-                       "seconds,host_name,version");
+                       "seconds,host_name,version,verified");
     const QString sha = QCryptographicHash::hash(bench.imageBytes(), QCryptographicHash::Sha256).toHex();
     const QString good = bench.unit(0).path();
     const QStringList done = rows.filter(good);
     ASSERT_EQ(done.size(), 2);
     const QStringList fields = done.first().split(',');
-    ASSERT_EQ(fields.size(), 12) << done.first().toStdString();
+    ASSERT_EQ(fields.size(), 13) << done.first().toStdString();
     EXPECT_TRUE(QRegularExpression("^\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\dZ$").match(fields[0]).hasMatch());
     EXPECT_EQ(fields.mid(1, 8), (QStringList{good, "1209:4c55", "LMX-0001", "7", "firmware.bin", sha, "done", ""}));
     EXPECT_FALSE(fields[10].isEmpty()) << "host name";
     EXPECT_EQ(fields[11], "") << "a plain image has no version";
+    EXPECT_EQ(fields[12], "") << "not read back";
     const QStringList refused = rows.filter(bench.unit(1).path());
     ASSERT_EQ(refused.size(), 2);
     EXPECT_TRUE(refused.first().contains(",refused,model identifier refused,")) << refused.first().toStdString();

@@ -42,6 +42,12 @@ CliBench::CliBench(Backend unitBackend, const QString& extraIni, int imageSize) 
     }
 }
 
+void CliBench::replaceImage(const QByteArray& bytes)
+{
+    image = bytes;
+    resources->writeFile(QStringLiteral("firmware.bin"), image);
+}
+
 UnitSimulator& CliBench::plug(const QStringList& arguments)
 {
     QStringList all;

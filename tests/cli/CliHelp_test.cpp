@@ -13,7 +13,7 @@ TEST(CliHelp, DocumentsEveryOptionAndExitCode)
 
     EXPECT_EQ(result.exitCode, 0);
     for (const char* option : {"list", "update", "check-image", "--port PATH", "--wait SECONDS", "--json", "--log FILE",
-                               "--resources DIR", "--config FILE", "--image FILE", "--help", "--version",
+                               "--resources DIR", "--config FILE", "--image FILE", "--verify", "--no-verify", "--help", "--version",
                                "package keygen --out NAME", "package create", "package verify FILE.fwpkg",
                                "--version V", "--models LIST", "--interface NAME", "--product TEXT",
                                "--programming-address ADDRESS", "--notes TEXT", "--key NAME.key",

@@ -280,7 +280,7 @@ TEST(CliUpdatePackageAll, TheReportNamesThePackageVersion)
     ASSERT_EQ(rows.size(), 3);
     const QString sha = QCryptographicHash::hash(bench.bench.imageBytes(), QCryptographicHash::Sha256).toHex();
     for (const QString& row : rows.mid(1)) {
-        EXPECT_TRUE(row.endsWith(",2.0.0")) << row.toStdString();
+        EXPECT_TRUE(row.endsWith(",2.0.0,")) << "version, then verified (not read back): " << row.toStdString();
         EXPECT_TRUE(row.contains(",p.fwpkg," + sha + ",")) << row.toStdString();
     }
     for (const QJsonObject& event : result.jsonLines()) {

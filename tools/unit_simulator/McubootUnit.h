@@ -42,4 +42,5 @@ private:
     unsigned resets = 0;
     unsigned repeatsDone = 0;
     bool rewindDone = false;
+    unsigned chunksStored = 0;
 };

@@ -131,6 +131,8 @@ const std::vector<Option>& table()
          [](std::string_view, SimOptions& o) { o.mcuboot.noiseLines = true; return true; }},
         {"--flood-from-request", "N", "MCUboot: at the Nth request answer nothing but noise, without end",
          [](std::string_view v, SimOptions& o) { return (o.mcuboot.floodFromRequest = number<unsigned>(v)).has_value(); }},
+        {"--corrupt-chunk", "K", "MCUboot: store the Kth upload chunk with its first byte XOR 0x5A",
+         [](std::string_view v, SimOptions& o) { return (o.mcuboot.corruptChunk = number<unsigned>(v)).has_value(); }},
         // STM32
         {"--product-id", "N", "STM32: product ID answered by Get ID (default 0x0469)",
          [](std::string_view v, SimOptions& o) { return assign(number<std::uint16_t>(v), o.stm32.productId); }},
@@ -184,6 +186,10 @@ const std::vector<Option>& table()
                  o.stm32.strayAfterRead = Stm32Settings::StrayBurst{static_cast<unsigned>(p->first), static_cast<unsigned>(p->second)};
              return p.has_value();
          }},
+        {"--corrupt-block", "K", "STM32: ACK the Kth Write Memory block but store its first byte XOR 0x5A",
+         [](std::string_view v, SimOptions& o) { return (o.stm32.corruptBlock = number<unsigned>(v)).has_value(); }},
+        {"--nack-reads-from", "K", "STM32: NACK the Kth and every later Read Memory command",
+         [](std::string_view v, SimOptions& o) { return (o.stm32.nackReadsFrom = number<unsigned>(v)).has_value(); }},
     };
     return options;
 }

@@ -71,6 +71,8 @@ private:
                            const QByteArray& payload, int timeoutMs);
     void discardPendingInput();
     std::optional<qint64> sendChunk(const QByteArray& image, qint64 offset);
+    // Asks the unit, after the upload, whether it validated the image.
+    bool verifyUploaded(const QByteArray& image);
     std::optional<QByteArray> parseOtpResponse(uint32_t key, const QByteArray& received) const;
     void logSerialNumber(uint8_t modelId);
 

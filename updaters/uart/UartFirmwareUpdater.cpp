@@ -8,6 +8,8 @@
 
 #include <QDebug>
 #include <QFileInfo>
+#include <QElapsedTimer>
+#include <algorithm>
 #include <cstdio>
 #include <fmt/format.h>
 #include <optional>
@@ -25,6 +27,14 @@ std::vector<std::byte> paddedImage(const QByteArray& content)
                                   reinterpret_cast<const std::byte*>(content.constData()) + content.size());
     padded.resize(image::Stm32ApplicationImage::paddedSize(padded.size()), std::byte{0});
     return padded;
+}
+
+// The read-back takes about as long as the write, so each fills half the
+// bar; 100 % comes only with DONE.
+int shareOfVerifiedUpdate(IFwUpdater::State state, unsigned percent)
+{
+    const auto half = static_cast<int>(percent / 2);
+    return state == IFwUpdater::State::Verifying ? std::min(50 + half, 99) : half;
 }
 
 } // namespace
@@ -136,13 +146,31 @@ bool UartFirmwareUpdater::upload(const QByteArray& content, std::function<void(i
         reportFailure(problem);
         return false;
     }
-    const auto relay = [&progress](IFwUpdater::State, unsigned percent) {
+    const bool verify = verifiesAfterWrite();
+    const auto relay = [&progress, verify](IFwUpdater::State state, unsigned percent) {
         if (progress)
-            progress(static_cast<int>(percent));
+            progress(verify ? shareOfVerifiedUpdate(state, percent) : static_cast<int>(percent));
     };
     const bool flashed = client->Flash(image, relay, programming_address);
+    const bool held = flashed && (!verify || verifyWritten(image, relay));
     client->DisconnectDevice();
-    return flashed;
+    return held;
+}
+
+// Before the marker and Go: a unit that does not hold the image stays in its
+// bootloader, ready for another try.
+bool UartFirmwareUpdater::verifyWritten(std::span<const std::byte> image, const IFwUpdater::ProgressCallback& progress)
+{
+    QElapsedTimer clock;
+    clock.start();
+    const std::string difference = client->VerifyImage(image, programming_address, progress);
+    const auto milliseconds = static_cast<int>(clock.elapsed());
+    if (!difference.empty()) {
+        reportVerification(VerifyFailed, milliseconds, QStringLiteral("verify: %1").arg(QString::fromStdString(difference)));
+        return false;
+    }
+    reportVerification(VerifyPassed, milliseconds);
+    return true;
 }
 
 QString UartFirmwareUpdater::flashEndProblem(qsizetype imageSize) const

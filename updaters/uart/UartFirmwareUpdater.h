@@ -10,6 +10,7 @@
 #include <QThread>
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <mutex>
 
 // Back-end for units updated through the STM32 system bootloader over a
@@ -63,6 +64,8 @@ protected:
 private:
     std::unique_ptr<IStm32Updater> makeUartClient();
     QString flashEndProblem(qsizetype imageSize) const;
+    // Reads the written image back; false, with the reason reported, when it differs.
+    bool verifyWritten(std::span<const std::byte> image, const IFwUpdater::ProgressCallback& progress);
     bool openSerialLink(const QString& portName);
     void closeSerialLink();
 

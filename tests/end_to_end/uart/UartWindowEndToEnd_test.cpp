@@ -69,6 +69,7 @@ protected:
         resources->writeFile("firmware.bin", image);
         updater = new UartFirmwareUpdater(resources->filePath("firmware.bin"), programmingAddress, programmingAddress,
                                           kOtpAddress, otpSize, markerAddress, QStringLiteral("application"), nullptr);
+        updater->setVerifyAfterWrite(verify);
         window = std::make_unique<MainWindow>(resources->dir(), &resources->settings(),
                                               resources->filePath("dfu-util-static"), InterfaceType::Uart, updater);
         probe = std::make_unique<WindowProbe>(*window);
@@ -132,6 +133,7 @@ protected:
     std::optional<WindowSnapshot> afterFinished;
     std::optional<bool> finishedStatus;
     QList<int> progressSeen;
+    bool verify = false; // verify_after_write of the next start()
 };
 
 // A unit made with extra simulator options, named for the test's title.
@@ -348,5 +350,105 @@ INSTANTIATE_TEST_SUITE_P(Cases, BrokenWrite,
                          ::testing::Values(UnitCase{"nack_storm", {"--nack-at-block", "5:1000"}},
                                            UnitCase{"unplug_during_write", {"--unplug-after-blocks", "10"}}),
                          caseName);
+
+// The fifth 256-byte block, where --corrupt-block 5 stores its first byte XOR 0x5A.
+constexpr std::uint32_t kCorruptAddress = kFlashBase + 4 * 256;
+// The model check reads the 512 OTP bytes in 16 reads; the 17th is the first read-back.
+const QString kFirstReadBack = QStringLiteral("17");
+
+struct VerifyCase {
+    const char* name;
+    bool verify;
+    QStringList unitArguments;
+    bool done;          // DONE, then the marker and Go
+    bool holdsImage;    // the flash holds the image with its trailer flag
+    bool corrupt;       // the log names the corrupt byte
+    const char* reason; // else: the warning that names why, or nullptr
+    int readBacks;      // answered Read Memory commands of 256 bytes; -1: the whole image
+};
+
+std::string verifyCaseName(const ::testing::TestParamInfo<VerifyCase>& info) { return info.param.name; }
+
+class VerifyAfterWrite : public UartWindow, public ::testing::WithParamInterface<VerifyCase> {
+protected:
+    QString corruptByteWarning() const
+    {
+        const auto written = static_cast<std::uint8_t>(image[kCorruptAddress - kFlashBase]);
+        return QStringLiteral("warning: verify: 0x%1 holds 0x%2, 0x%3 was written")
+            .arg(kCorruptAddress, 8, 16, QLatin1Char('0'))
+            .arg(written ^ 0x5A, 2, 16, QLatin1Char('0'))
+            .arg(written, 2, 16, QLatin1Char('0'));
+    }
+};
+
+// With the key off a unit that stores a block wrongly is started with a
+// corrupt image, as before; with it on, the read-back catches it: no marker,
+// no Go, no DONE.
+TEST_P(VerifyAfterWrite, DoneOnlyWhenTheUnitHoldsTheImage)
+{
+    const VerifyCase& c = GetParam();
+    verify = c.verify;
+    start();
+    QtMessageCapture messages;
+    UnitSimulator unit(QStringList{"--mode", "stm32", "--model-id", "7"} + c.unitArguments);
+    ASSERT_NO_FATAL_FAILURE(updateUnit(unit));
+
+    EXPECT_EQ(*finishedStatus, c.done);
+    EXPECT_EQ(flashAt(unit, kFlashBase, image.size()) == withTrailerFlag(image), c.holdsImage);
+    if (c.done) {
+        EXPECT_EQ(probe->buttonText(), "DONE");
+        EXPECT_TRUE(unit.waitForEvent("go", 3000));
+        EXPECT_EQ(eventAddress(unit, "marker"), kMarkerAddress);
+    } else {
+        ASSERT_TRUE(afterFinished.has_value());
+        EXPECT_EQ(afterFinished->progressFormat, kWindowErrorText);
+        EXPECT_NE(probe->buttonText(), "DONE");
+        EXPECT_FALSE(unit.waitForEvent("go", 1000));
+        EXPECT_FALSE(eventAddress(unit, "marker").has_value());
+    }
+    const QStringList warnings = messages.lines();
+    if (c.corrupt)
+        EXPECT_TRUE(warnings.contains(corruptByteWarning())) << warnings.join('\n').toStdString();
+    if (c.reason)
+        EXPECT_TRUE(warnings.contains(QString::fromUtf8(c.reason))) << warnings.join('\n').toStdString();
+    // The read-back takes the image's range in reads of 256 bytes up to the
+    // first difference, and only with the key on.
+    const QStringList readBacks = unit.log().split('\n').filter(QRegularExpression("Read Memory 0x080.* 256 bytes"));
+    EXPECT_EQ(readBacks.size(), c.readBacks < 0 ? image.size() / 256 : c.readBacks) << unit.log().toStdString();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, VerifyAfterWrite,
+    ::testing::Values(
+        VerifyCase{"off_good_unit", false, {}, true, true, false, nullptr, 0},
+        VerifyCase{"off_corrupt_block_is_started_anyway", false, {"--corrupt-block", "5"}, true, false, false, nullptr,
+                   0},
+        VerifyCase{"on_good_unit", true, {}, true, true, false, nullptr, -1},
+        VerifyCase{"on_good_unit_at_line_speed", true, {"--baud", "460800"}, true, true, false, nullptr, -1},
+        VerifyCase{"on_corrupt_block_fails", true, {"--corrupt-block", "5"}, false, false, true, nullptr, 5},
+        VerifyCase{"on_refused_read_fails", true, {"--nack-reads-from", kFirstReadBack}, false, true, false,
+                   "warning: verify: Read Memory at 0x08000000 failed: NACK received, command Read", 0}),
+    verifyCaseName);
+
+// A failed read-back leaves the unit in its bootloader: the next attempt
+// finds it, writes the image again and ends in DONE.
+TEST_F(UartWindow, FailedVerificationLeavesTheUnitReadyForAnotherTry)
+{
+    verify = true;
+    start();
+    UnitSimulator unit({"--mode", "stm32", "--model-id", "7", "--corrupt-block", "5"});
+    ASSERT_NO_FATAL_FAILURE(updateUnit(unit));
+    ASSERT_FALSE(*finishedStatus);
+    EXPECT_FALSE(eventAddress(unit, "go").has_value());
+
+    window.reset();
+    finishedStatus.reset();
+    start();
+    ASSERT_NO_FATAL_FAILURE(updateUnit(unit));
+    EXPECT_TRUE(*finishedStatus);
+    EXPECT_EQ(probe->buttonText(), "DONE");
+    ASSERT_TRUE(unit.waitForEvent("go", 3000));
+    EXPECT_EQ(flashAt(unit, kFlashBase, image.size()), withTrailerFlag(image));
+}
 
 } // namespace
