@@ -1,9 +1,9 @@
 #include "MainWindow.h"
 
 #include "ButtonStyles.h"
-#include "ConfigConversions.h"
 #include "DriverInstaller.h"
 #include "MainWindowUi.h"
+#include "PackageOpener.h"
 #include "UnitFinder.h"
 #include "UpdateSession.h"
 
@@ -37,15 +37,33 @@ void setTextColour(QLabel* label, const QColor& colour)
 
 } // namespace
 
+namespace {
+
+UpdaterConfig configFrom(const QSettings& settings, const QDir& resourcesDir, const QString& dfuUtilPath,
+                         InterfaceType interfaceType)
+{
+    UpdaterConfig config = UpdaterConfig::read(settings, resourcesDir);
+    config.dfuUtilPath = dfuUtilPath;
+    config.startup.interfaceType = interfaceType;
+    return config;
+}
+
+} // namespace
+
 MainWindow::MainWindow(const QDir& resourcesDir, QSettings* settings, const QString& dfuUtilPath,
                        InterfaceType interfaceType, FirmwareUpdaterBase* backend)
+    : MainWindow(configFrom(*settings, resourcesDir, dfuUtilPath, interfaceType), settings, backend)
+{
+}
+
+MainWindow::MainWindow(const UpdaterConfig& config, QSettings* settings, FirmwareUpdaterBase* backend)
     : QMainWindow(nullptr),
       ui(new MainWindowUi),
-      session(new UpdateSession(interfaceType, dfuUtilPath, backend)),
+      session(new UpdateSession(config.startup.interfaceType, config.dfuUtilPath, backend)),
       updater(backend),
-      resources_dir(resourcesDir),
-      interface_type(interfaceType),
-      dfu_util_path(dfuUtilPath)
+      resources_dir(config.resourcesPath),
+      interface_type(config.startup.interfaceType),
+      dfu_util_path(config.dfuUtilPath)
 {
     registerUpdaterMetaTypes();
     if (QSysInfo::productType() == QLatin1String("windows"))
@@ -59,10 +77,8 @@ MainWindow::MainWindow(const QDir& resourcesDir, QSettings* settings, const QStr
     showButton(false, "UPDATE", kButtonDisabledStyle);
     connect(ui->updateButton, &QPushButton::clicked, this, &MainWindow::onUpdateButtonClicked);
     setupProgressBar();
-    const UnitFinder finder(interface_type, dfu_util_path, config::toProductTable(settings->value("product_list")));
-    const QVariant deviceIdValue = settings->value("device_id_list");
     installDrivers();
-    session->startSearching(finder, config::toDeviceIdList(deviceIdValue));
+    session->startSearching(UnitFinder(interface_type, dfu_util_path, config.products), openPackages(config));
 }
 
 MainWindow::~MainWindow()
@@ -71,6 +87,17 @@ MainWindow::~MainWindow()
     // the widgets its reports are drawn on go away.
     delete session;
     delete ui;
+}
+
+// A package as firmware_filename: units are checked against the models it
+// shares with device_id_list, and each update writes the image it carries.
+QList<uint8_t> MainWindow::openPackages(const UpdaterConfig& config)
+{
+    auto opener = std::make_shared<PackageOpener>(ImageAdmission(config.startup));
+    const QList<uint8_t> accepted = opener->modelsAtStartup(config.startup.firmwarePath, config.deviceIds);
+    session->setImageOpener(
+        [opener](const FirmwareImage& file, QString& refusal) { return opener->open(file, refusal); });
+    return accepted;
 }
 
 void MainWindow::connectToSession()

@@ -2,6 +2,7 @@
 
 #include "FirmwareUpdaterBase.h"
 #include "InterfaceType.h"
+#include "UpdaterConfig.h"
 
 #include <QDir>
 #include <QFont>
@@ -20,6 +21,10 @@ class MainWindow : public QMainWindow {
     Q_OBJECT
 
 public:
+    // The configuration as start-up read it; the settings give the branding
+    // texts and are read only here.
+    MainWindow(const UpdaterConfig& config, QSettings* settings, FirmwareUpdaterBase* updater);
+    // Reads the configuration from the settings, with this tool and interface.
     MainWindow(const QDir& resourcesDir, QSettings* settings, const QString& dfuUtilPath,
                InterfaceType interfaceType, FirmwareUpdaterBase* updater);
     ~MainWindow() override;
@@ -36,6 +41,7 @@ private slots:
 
 private:
     void connectToSession();
+    QList<uint8_t> openPackages(const UpdaterConfig& config);
     void setupProgressBar();
     void loadFonts();
     void applyBackground(const QSettings& settings);

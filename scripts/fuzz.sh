@@ -11,7 +11,7 @@ set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 seconds="${1:-300}"
 dir="$root/build-fuzz"
-targets=(cbor_map smp_frame dfu_progress dfu_listing stm32_replies otp_lookup config_conversions)
+targets=(cbor_map smp_frame dfu_progress dfu_listing stm32_replies otp_lookup config_conversions mcuboot_image package_reader history_location mcuboot_verify)
 
 # std::source_location with Debian's libstdc++ needs Clang 15 or later; 16 is
 # the newest Debian 12 carries.

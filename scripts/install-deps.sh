@@ -5,7 +5,8 @@ set -euo pipefail
 
 packages=(
   build-essential cmake ninja-build pkg-config
-  qt6-base-dev qt6-serialport-dev libgl-dev libfmt-dev libgtest-dev
+  qt6-base-dev qt6-serialport-dev libgl-dev libfmt-dev libgtest-dev libssl-dev libzip-dev libsodium-dev
+  libqt6sql6-sqlite libqt6sql6-psql postgresql
   stm32flash dfu-util
   xvfb xdotool x11-utils imagemagick openssl bc
 )

@@ -1,12 +1,10 @@
 #include "CliConfig.h"
 
-#include "ConfigConversions.h"
-
 #include <QDir>
 #include <QFileInfo>
 #include <QSettings>
 
-std::optional<CliConfig> CliConfig::load(const CliOptions& options, QString& error)
+std::optional<UpdaterConfig> CliConfig::load(const CliOptions& options, QString& error)
 {
     const QFileInfo file(options.configFile);
     if (!file.isFile() || !file.isReadable()) {
@@ -21,15 +19,11 @@ std::optional<CliConfig> CliConfig::load(const CliOptions& options, QString& err
                     .arg(QDir::toNativeSeparators(options.configFile));
         return std::nullopt;
     }
-    const QDir resourcesDir(options.resourcesDir);
-    CliConfig config;
-    config.configPath = file.absoluteFilePath();
-    config.dfuUtilPath = resourcesDir.filePath(QStringLiteral("dfu-util-static"));
-    config.startup = StartupConfig::read(settings, resourcesDir);
+    UpdaterConfig config = UpdaterConfig::read(settings, QDir(options.resourcesDir));
     if (!options.imageFile.isEmpty())
         config.startup.firmwarePath = QFileInfo(options.imageFile).absoluteFilePath();
-    config.products = config::toProductTable(settings.value("product_list"));
-    config.deviceIds = config::toDeviceIdList(settings.value("device_id_list"));
+    if (options.verify)
+        config.startup.verifyAfterWrite = *options.verify;
     return config;
 }
 

@@ -1,6 +1,7 @@
 #include "Console.h"
 
 #include <QJsonDocument>
+#include <utility>
 
 #ifdef _WIN32
 #include <io.h>
@@ -12,6 +13,11 @@
 #define FWU_FILENO fileno
 #endif
 
+Console::Console(bool json, Encoder localText, std::FILE* output, std::FILE* errors)
+    : json_mode(json), local_text(std::move(localText)), output_stream(output), error_stream(errors)
+{
+}
+
 bool Console::outputIsTerminal()
 {
     return FWU_ISATTY(FWU_FILENO(stdout)) != 0;
@@ -20,13 +26,13 @@ bool Console::outputIsTerminal()
 void Console::event(const QJsonObject& object) const
 {
     if (json_mode)
-        put(stdout, QString::fromUtf8(QJsonDocument(object).toJson(QJsonDocument::Compact)) + QLatin1Char('\n'));
+        put(output_stream, QJsonDocument(object).toJson(QJsonDocument::Compact) + '\n');
 }
 
 void Console::line(const QString& text) const
 {
     if (!json_mode)
-        put(stdout, text + QLatin1Char('\n'));
+        put(output_stream, local_text(text + QLatin1Char('\n')));
 }
 
 void Console::rewrite(const QString& text) const
@@ -37,16 +43,16 @@ void Console::rewrite(const QString& text) const
 void Console::raw(const QString& text) const
 {
     if (!json_mode)
-        put(stdout, text);
+        put(output_stream, local_text(text));
 }
 
 void Console::tell(const QString& text) const
 {
-    put(stderr, text + QLatin1Char('\n'));
+    put(error_stream, local_text(text + QLatin1Char('\n')));
 }
 
-void Console::put(std::FILE* stream, const QString& text)
+void Console::put(std::FILE* stream, const QByteArray& bytes)
 {
-    std::fputs(text.toLocal8Bit().constData(), stream);
+    std::fwrite(bytes.constData(), 1, static_cast<std::size_t>(bytes.size()), stream);
     std::fflush(stream);
 }

@@ -1,14 +1,21 @@
 #pragma once
 
+#include <QByteArray>
 #include <QJsonObject>
 #include <QString>
 #include <cstdio>
+#include <functional>
 
 // Where the command line writes: results and progress on standard output
 // (JSON lines only, with --json), messages for a person on standard error.
+// Text for a person goes out in the local 8-bit encoding the terminal shows;
+// JSON lines are for programs and always go out as UTF-8.
 class Console {
 public:
-    explicit Console(bool json) : json_mode(json) {}
+    using Encoder = std::function<QByteArray(const QString&)>;
+
+    explicit Console(bool json, Encoder localText = &Console::toLocal8Bit, std::FILE* output = stdout,
+                     std::FILE* errors = stderr);
 
     bool isJson() const { return json_mode; }
     static bool outputIsTerminal();
@@ -22,7 +29,11 @@ public:
     void tell(const QString& text) const;
 
 private:
-    static void put(std::FILE* stream, const QString& text);
+    static QByteArray toLocal8Bit(const QString& text) { return text.toLocal8Bit(); }
+    static void put(std::FILE* stream, const QByteArray& bytes);
 
     bool json_mode;
+    Encoder local_text;
+    std::FILE* output_stream;
+    std::FILE* error_stream;
 };

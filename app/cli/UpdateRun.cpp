@@ -1,6 +1,7 @@
 #include "UpdateRun.h"
 
 #include "FoundEvent.h"
+#include "TerminalText.h"
 #include "UnitBoard.h"
 #include "UnitFinder.h"
 #include "UpdateSession.h"
@@ -12,7 +13,7 @@
 #include <QTimer>
 
 UpdateRun::UpdateRun(const Console& out, UpdateSession& updateSession, const Settings& runSettings, QObject* parent)
-    : QObject(parent), console(out), session(updateSession), settings(runSettings)
+    : UnitAttempt(parent), console(out), session(updateSession), settings(runSettings)
 {
     connectToSession();
 }
@@ -28,6 +29,10 @@ void UpdateRun::connectToSession()
     connect(backend, &FirmwareUpdaterBase::UpdateFinished, this, &UpdateRun::onUpdateFinished);
     connect(backend, &FirmwareUpdaterBase::FailureReason, this, [this](const QString& reason) {
         failure_reason = reason;
+    });
+    connect(backend, &FirmwareUpdaterBase::Verified, this, [this](VerifyResult result) {
+        if (result != VerifyUnknown)
+            verified = result == VerifyPassed;
     });
     connect(backend, &FirmwareUpdaterBase::ProgressUpdate, this, [this](int percent) {
         if (display && updating)
@@ -75,7 +80,9 @@ void UpdateRun::onUnitRequested(const FoundUnit& requested)
     unit = requested;
     if (!first)
         return;
-    console.event(foundEvent(*unit));
+    QJsonObject found = foundEvent(*unit);
+    found.insert(QStringLiteral("version"), settings.imageVersion);
+    console.event(found);
     status(QStringLiteral("Found %1 (%2, %3); checking it...").arg(unit->port, unit->idsText(), unit->product));
 }
 
@@ -114,13 +121,33 @@ void UpdateRun::onUnitIdentified(const UnitIdentity& read)
         return;
     identifying = false;
     identity = read;
-    if (!identity.serialNumber.isEmpty() && settings.alreadyUpdated && settings.alreadyUpdated(identity.serialNumber)) {
-        skipped = true;
-        finish(ExitCode::Done, QStringLiteral("already updated in this run"), QString());
+    startUnlessSkipped();
+}
+
+void UpdateRun::startUnlessSkipped()
+{
+    if (!settings.skipRule) {
+        reportModel(true, identity.model);
+        startUpdate();
         return;
     }
-    reportModel(true, identity.model);
-    startUpdate();
+    settings.skipRule(identity, this, [this](const QString& skipReason) {
+        if (finished)
+            return;
+        if (!skipReason.isEmpty()) {
+            skip(skipReason);
+            return;
+        }
+        reportModel(true, identity.model);
+        startUpdate();
+    });
+}
+
+// Nothing is written to a skipped unit, and a skip alone ends the run as done.
+void UpdateRun::skip(const QString& reason)
+{
+    skipped = true;
+    finish(ExitCode::Done, reason, QString());
 }
 
 void UpdateRun::startUpdate()
@@ -222,15 +249,17 @@ void UpdateRun::finish(ExitCode code, const QString& reason, const QString& advi
                      {QStringLiteral("port"), unit ? unit->port : QString()},
                      {QStringLiteral("ok"), ok},
                      {QStringLiteral("seconds"), qRound(seconds * 10) / 10.0},
-                     {QStringLiteral("exit"), static_cast<int>(code)}};
-    if (!ok)
+                     {QStringLiteral("exit"), static_cast<int>(code)},
+                     {QStringLiteral("version"), settings.imageVersion},
+                     {QStringLiteral("verified"), verified ? QJsonValue(*verified) : QJsonValue()}};
+    if (!ok || skipped)
         done.insert(QStringLiteral("reason"), reason);
     if (skipped)
         done.insert(QStringLiteral("skipped"), true);
     console.event(done);
     qInfo().noquote() << "fwupdater-cli: exit code" << static_cast<int>(code) << (ok ? QStringLiteral("done") : reason);
     if (skipped)
-        status(QStringLiteral("Skipped: serial number %1 was updated earlier in this run.").arg(identity.serialNumber));
+        status(QStringLiteral("skipped: %1 (serial number %2)").arg(reason, terminalText(identity.serialNumber)));
     else if (ok)
         status(QStringLiteral("Done: %1 updated in %2 s.").arg(unit->port).arg(seconds, 0, 'f', 1));
     else if (board)
@@ -239,7 +268,7 @@ void UpdateRun::finish(ExitCode code, const QString& reason, const QString& advi
     if (!ok && !board)
         console.tell(advice + logHint());
     emit Ended(UnitOutcome{unit.value_or(FoundUnit{settings.onlyPort, {}, {}}), identity.serialNumber, identity.model,
-                           code, ok && !skipped ? QString() : reason, seconds, advice, skipped});
+                           code, ok && !skipped ? QString() : reason, seconds, advice, skipped, false, verified});
     emit Finished(static_cast<int>(code));
 }
 

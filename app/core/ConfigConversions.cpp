@@ -43,6 +43,16 @@ std::uint16_t fromHex(const QString& text)
     return parseHex(text).value_or(0);
 }
 
+std::optional<bool> parseBool(const QVariant& value)
+{
+    const QString text = value.toString().trimmed();
+    if (text.compare(QLatin1String("true"), Qt::CaseInsensitive) == 0)
+        return true;
+    if (text.compare(QLatin1String("false"), Qt::CaseInsensitive) == 0)
+        return false;
+    return std::nullopt;
+}
+
 InterfaceType toInterfaceType(const QVariant& value)
 {
     const QString text = value.toString();
@@ -100,7 +110,13 @@ static std::optional<uint8_t> toDeviceId(const QString& text)
                         QStringLiteral("entry skipped"));
         return std::nullopt;
     }
-    return static_cast<uint8_t>(converted & 0xFF);
+    // Cutting 300 to its low 8 bits would admit units of model 44.
+    if (converted < 0 || converted > 0xFF) {
+        warnConfigValue(QStringLiteral("device_id_list"), entry,
+                        QStringLiteral("is not a model identifier from 0 to 255"), QStringLiteral("entry skipped"));
+        return std::nullopt;
+    }
+    return static_cast<uint8_t>(converted);
 }
 
 QList<uint8_t> toDeviceIdList(const QVariant& value)

@@ -24,6 +24,8 @@ std::uint32_t toDecimal(const QVariant& value);
 std::optional<std::uint32_t> parseAddress(const QVariant& value);
 std::optional<std::uint32_t> parseDecimal(const QVariant& value);
 std::uint16_t fromHex(const QString& text);
+// "true" or "false", in any case; empty for anything else.
+std::optional<bool> parseBool(const QVariant& value);
 
 InterfaceType toInterfaceType(const QVariant& value);
 
@@ -32,8 +34,8 @@ InterfaceType toInterfaceType(const QVariant& value);
 // not hexadecimal become 0 and an empty table is named, each with a warning.
 std::map<QString, VidPid> toProductTable(const QVariant& value);
 
-// One integer or a list of integers; each keeps its low 8 bits. Entries that
-// are not numbers, and empty ones, are skipped with a warning.
+// One integer or a list of integers from 0 to 255. Entries that are not
+// numbers, lie outside that range or are empty are skipped with a warning.
 QList<uint8_t> toDeviceIdList(const QVariant& value);
 
 } // namespace config

@@ -1,5 +1,7 @@
 #include "DfuListing.h"
 
+#include "ToolProcessGroup.h"
+
 #include <QProcess>
 #include <QRegularExpression>
 
@@ -38,6 +40,7 @@ QStringList parseDfuListing(const QString& output)
 QList<DfuListingEntry> runDfuEntryListing(const QString& toolPath, int timeoutMs)
 {
     QProcess process;
+    stm32_updater::ToolProcessGroup::separate(process);
     process.start(toolPath, {QStringLiteral("-l"), QStringLiteral("-a0")}, QIODevice::ReadWrite);
     process.waitForFinished(timeoutMs);
     const QList<DfuListingEntry> entries = parseDfuEntries(QString::fromUtf8(process.readAllStandardOutput()));

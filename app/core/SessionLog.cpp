@@ -1,6 +1,9 @@
 #include "SessionLog.h"
 
+#include "ThreadLogTag.h"
+
 #include <QDir>
+#include <QRegularExpression>
 #include <QStandardPaths>
 #include <cstdio>
 
@@ -38,13 +41,22 @@ QString SessionLog::fileNameFor(const QDateTime& start, const QString& frontEnd)
            QStringLiteral(".log");
 }
 
-void SessionLog::prune(const QString& folder, int keep)
+void SessionLog::prune(const QString& folder, const QString& currentPath, int keep)
 {
-    QDir dir(folder);
+    static const QRegularExpression ownName(
+        QStringLiteral("^\\d{4}-\\d\\d-\\d\\d_\\d\\d-\\d\\d-\\d\\d\\.\\d{3}-[a-z]+\\.log$"));
+    const QDir dir(folder);
+    const QFileInfo current(currentPath);
+    const QDateTime dayAgo = QDateTime::currentDateTime().addDays(-1);
     // Names start with the start time, so name order is age order.
-    const QStringList logs = dir.entryList({QStringLiteral("*.log")}, QDir::Files, QDir::Name | QDir::Reversed);
-    for (qsizetype i = keep; i < logs.size(); ++i)
-        dir.remove(logs[i]);
+    const QFileInfoList logs = dir.entryInfoList({QStringLiteral("*.log")}, QDir::Files, QDir::Name | QDir::Reversed);
+    qsizetype ours = 0;
+    for (const QFileInfo& log : logs) {
+        if (!ownName.match(log.fileName()).hasMatch() || ++ours <= keep)
+            continue;
+        if (log != current && log.lastModified() < dayAgo)
+            QFile::remove(log.filePath());
+    }
 }
 
 SessionLog::SessionLog(const QString& path, bool echoQtMessages) : file(path), echo(echoQtMessages)
@@ -67,7 +79,10 @@ void SessionLog::write(const QString& level, const QString& text)
     if (failed)
         return;
     const QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz"));
-    const QByteArray line = (stamp + QLatin1Char(' ') + level + QLatin1Char(' ') + text + QLatin1Char('\n')).toUtf8();
+    const QString tag = ThreadLogTag::current();
+    const QString tagged = tag.isEmpty() ? text : QLatin1Char('[') + tag + QStringLiteral("] ") + text;
+    const QByteArray line =
+        (stamp + QLatin1Char(' ') + level + QLatin1Char(' ') + tagged + QLatin1Char('\n')).toUtf8();
     std::lock_guard lock(mutex);
     if (file.write(line) != line.size() || !file.flush())
         reportFailure(file.errorString());

@@ -19,8 +19,10 @@ public:
     static QString defaultFolder();
     // A name that sorts by the run's start time, e.g. 2026-12-10_14-03-05.123-cli.log.
     static QString fileNameFor(const QDateTime& start, const QString& frontEnd);
-    // Deletes all but the newest `keep` log files of the folder.
-    static void prune(const QString& folder, int keep = kKeptFiles);
+    // Deletes all but the newest `keep` of our own log files in the folder
+    // (named as fileNameFor does). The current log and any log written to in
+    // the last day (another session may still be running) are always kept.
+    static void prune(const QString& folder, const QString& currentPath, int keep = kKeptFiles);
 
     // Opens (appends to) the file, creating its folder. With echo, Qt messages
     // still reach the handler that was installed before.

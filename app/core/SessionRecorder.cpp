@@ -7,9 +7,7 @@
 #include <QCoreApplication>
 #include <QDir>
 
-namespace {
-
-QString interfaceName(InterfaceType type)
+QString SessionRecorder::interfaceName(InterfaceType type)
 {
     switch (type) {
     case InterfaceType::McubootSerial:
@@ -21,6 +19,8 @@ QString interfaceName(InterfaceType type)
     }
     return QStringLiteral("uart (STM32 bootloader)");
 }
+
+namespace {
 
 QString listText(const QList<uint8_t>& ids)
 {
@@ -43,6 +43,7 @@ SessionRecorder::SessionRecorder(SessionLog& sessionLog, UpdateSession& updateSe
     connect(backend, &FirmwareUpdaterBase::UpdateConnectionStatus, this, &SessionRecorder::onConnectionStatus);
     connect(backend, &FirmwareUpdaterBase::UpdateStarted, this, &SessionRecorder::onUpdateStarted);
     connect(backend, &FirmwareUpdaterBase::UpdateFinished, this, &SessionRecorder::onUpdateFinished);
+    connect(backend, &FirmwareUpdaterBase::Verified, this, &SessionRecorder::onVerified);
 }
 
 void SessionRecorder::recordStart(SessionLog& log, const QString& frontEnd, const QString& configPath,
@@ -52,6 +53,8 @@ void SessionRecorder::recordStart(SessionLog& log, const QString& frontEnd, cons
     log.info(QStringLiteral("configuration: %1").arg(QDir::toNativeSeparators(configPath)));
     log.info(QStringLiteral("interface: %1").arg(interfaceName(config.interfaceType)));
     log.info(QStringLiteral("target type: \"%1\"").arg(config.fwTargetType));
+    log.info(QStringLiteral("verify after write: %1").arg(config.verifyAfterWrite ? QStringLiteral("on")
+                                                                                  : QStringLiteral("off")));
     log.info(QStringLiteral("image: %1").arg(image.describe()));
 }
 
@@ -113,4 +116,16 @@ void SessionRecorder::onUpdateFinished(bool status)
     log.info(QStringLiteral("update of %1 %2 after %3 s")
                  .arg(current_port, status ? QStringLiteral("done") : QStringLiteral("FAILED"))
                  .arg(seconds, 0, 'f', 1));
+}
+
+void SessionRecorder::onVerified(VerifyResult result, int milliseconds)
+{
+    QString outcome = QStringLiteral("the unit holds the image");
+    if (result == VerifyFailed)
+        outcome = QStringLiteral("FAILED, the unit does not hold the image");
+    else if (result == VerifyUnknown)
+        outcome = QStringLiteral("not verified, the unit gave nothing to compare with");
+    log.info(QStringLiteral("verification of %1: %2, after %3 s")
+                 .arg(current_port, outcome)
+                 .arg(milliseconds / 1000.0, 0, 'f', 2));
 }

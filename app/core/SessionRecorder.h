@@ -5,6 +5,7 @@
 #include "ImageInfo.h"
 #include "StartupConfig.h"
 #include "UnitIdentity.h"
+#include "VerifyResult.h"
 
 #include <QElapsedTimer>
 #include <QList>
@@ -24,6 +25,8 @@ class SessionRecorder : public QObject {
 public:
     SessionRecorder(SessionLog& log, UpdateSession& session, QObject* parent = nullptr);
 
+    // The interface as the log and the history name it.
+    static QString interfaceName(InterfaceType type);
     static void recordStart(SessionLog& log, const QString& frontEnd, const QString& configPath,
                             const StartupConfig& config, const ImageInfo& image);
 
@@ -35,6 +38,7 @@ private slots:
     void onImageChosen(const FirmwareImage& image);
     void onUpdateStarted();
     void onUpdateFinished(bool status);
+    void onVerified(VerifyResult result, int milliseconds);
 
 private:
     SessionLog& log;

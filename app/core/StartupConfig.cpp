@@ -56,6 +56,50 @@ int readBaud(const QSettings& settings)
     return static_cast<int>(*baud);
 }
 
+// On unless the file says false; turning it off is worth a warning of its own.
+bool readImageCheck(const QSettings& settings)
+{
+    const QString key = QStringLiteral("image_check");
+    const QVariant value = settings.value(key);
+    if (!value.isValid() || writtenText(value).trimmed().isEmpty())
+        return true;
+    const std::optional<bool> on = config::parseBool(value);
+    if (!on)
+        warnConfigValue(key, writtenText(value), QStringLiteral("is not true or false"),
+                        QStringLiteral("true is used"));
+    else if (!*on)
+        warnConfigValue(key, writtenText(value), QStringLiteral("turns the image checks off"),
+                        QStringLiteral("firmware images are written without being checked"));
+    return on.value_or(true);
+}
+
+// A switch that guards the units: a value that is neither true nor false
+// counts as on.
+bool readRequireSignedPackage(const QSettings& settings)
+{
+    const QString key = QStringLiteral("require_signed_package");
+    const QVariant value = settings.value(key);
+    if (!value.isValid())
+        return false;
+    if (const std::optional<bool> on = config::parseBool(value))
+        return *on;
+    warnConfigValue(key, writtenText(value), QStringLiteral("is not true or false"),
+                    QStringLiteral("using true: only signed packages are written"));
+    return true;
+}
+
+// "true" or "false" in any case; absent or empty is false, and so is anything else, with a warning.
+bool readSwitch(const QSettings& settings, const QString& key)
+{
+    const QString value = writtenText(settings.value(key)).trimmed();
+    if (value.isEmpty())
+        return false;
+    if (const std::optional<bool> on = config::parseBool(value))
+        return *on;
+    warnConfigValue(key, value, QStringLiteral("is not true or false"), QStringLiteral("false is used"));
+    return false;
+}
+
 QString readFirmwarePath(const QSettings& settings, const QDir& resourcesDir)
 {
     const QString name = settings.value("firmware_filename").toString();
@@ -100,5 +144,9 @@ StartupConfig StartupConfig::read(const QSettings& settings, const QDir& resourc
     config.otpAddress = readAddress(settings, QStringLiteral("otp_address"));
     config.otpSize = readDecimal(settings, QStringLiteral("otp_size"));
     config.mcubootBaud = readBaud(settings);
+    config.imageCheck = readImageCheck(settings);
+    config.requireSignedPackage = readRequireSignedPackage(settings);
+    config.trustedKeysFolder = resourcesDir.filePath(QStringLiteral("keys"));
+    config.verifyAfterWrite = readSwitch(settings, QStringLiteral("verify_after_write"));
     return config;
 }

@@ -12,10 +12,10 @@ struct UnitIdentity {
     std::optional<int> model;
     QString serialNumber;
 
-    // Only the MCUboot back-end offers these reads (its OTP values over SMP);
-    // the others give nothing. Runs on the back-end's thread, link open.
+    // Asks the back-end's identity reader, where it offers one; the others
+    // give nothing. Runs on the back-end's thread, link open.
     static std::optional<UnitIdentity> read(FirmwareUpdaterBase& backend);
-    static bool isReadableFrom(const FirmwareUpdaterBase& backend);
+    static bool isReadableFrom(FirmwareUpdaterBase& backend);
 };
 
 Q_DECLARE_METATYPE(UnitIdentity)

@@ -1,5 +1,7 @@
 #include "UpdateSession.h"
 
+#include "ThreadLogTag.h"
+
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QThread>
@@ -57,6 +59,12 @@ void UpdateSession::startWorkerThread()
     connect(this, &UpdateSession::DisconnectFromDevice, updater, &FirmwareUpdaterBase::onDisconnectDevice);
 }
 
+void UpdateSession::setLogTag(const QString& tag)
+{
+    // Queued like every request, so the tag is in place before the next one runs there.
+    QMetaObject::invokeMethod(updater, [tag] { ThreadLogTag::set(tag); }, Qt::QueuedConnection);
+}
+
 void UpdateSession::startSearching(const UnitFinder& unitFinder, const QList<uint8_t>& deviceIds,
                                    int firstCheckDelayMs)
 {
@@ -90,6 +98,8 @@ void UpdateSession::handImageToBackend()
         else
             refusal = FirmwareImage::unreadableText(image.path, error);
     }
+    if (refusal.isEmpty() && image_opener)
+        image = image_opener(image, refusal);
     if (refusal.isEmpty() && image_check)
         refusal = image_check(image);
     emit ImageChosen(image);

@@ -41,15 +41,24 @@ public:
     // The image every later update writes; without one, each update reads the
     // back-end's image file when it starts.
     void setImage(const FirmwareImage& image) { preloaded_image = image; }
+    const std::optional<FirmwareImage>& loadedImage() const { return preloaded_image; }
     // Says why an image must not be written (empty: it may). Runs on the image
     // of each update before anything of it reaches the back-end.
     using ImageCheck = std::function<QString(const FirmwareImage& image)>;
     void setImageCheck(ImageCheck check) { image_check = std::move(check); }
+    // Turns the file read for an update into the image to write (a package
+    // into the image it carries) before the check runs; fills `refusal` when
+    // nothing of it may be written.
+    using ImageOpener = std::function<FirmwareImage(const FirmwareImage& file, QString& refusal)>;
+    void setImageOpener(ImageOpener opener) { image_opener = std::move(opener); }
     void startUpdate();
     // After each Connected answer, read the unit's identity where the back-end
     // can (reads only) and report it with UnitIdentified before anything else
     // queued for the back-end runs.
     void setReadsIdentity(bool reads) { reads_identity = reads; }
+    // Session log lines written on the back-end's thread carry this tag (the
+    // unit's port), so several units' messages can be told apart.
+    void setLogTag(const QString& tag);
     bool readsIdentity() const { return reads_identity && UnitIdentity::isReadableFrom(*updater); }
 
     bool isConnected() const { return connected; }
@@ -97,4 +106,5 @@ private:
     bool reads_identity = false;
     std::optional<FirmwareImage> preloaded_image;
     ImageCheck image_check;
+    ImageOpener image_opener;
 };

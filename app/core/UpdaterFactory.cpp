@@ -4,7 +4,9 @@
 #include "UartFirmwareUpdater.h"
 #include "UsbFirmwareUpdater.h"
 
-std::unique_ptr<FirmwareUpdaterBase> createUpdater(const StartupConfig& config, const QString& dfuUtilPath)
+namespace {
+
+std::unique_ptr<FirmwareUpdaterBase> createBackend(const StartupConfig& config, const QString& dfuUtilPath)
 {
     switch (config.interfaceType) {
     case InterfaceType::McubootSerial:
@@ -16,7 +18,18 @@ std::unique_ptr<FirmwareUpdaterBase> createUpdater(const StartupConfig& config, 
     case InterfaceType::Uart:
         break;
     }
-    return std::make_unique<UartFirmwareUpdater>(config.firmwarePath, config.startAddress, config.programmingAddress,
-                                                 config.otpAddress, config.otpSize, config.bootModeAddress,
-                                                 config.fwTargetType, nullptr);
+    auto uart = std::make_unique<UartFirmwareUpdater>(config.firmwarePath, config.startAddress,
+                                                      config.programmingAddress, config.otpAddress, config.otpSize,
+                                                      config.bootModeAddress, config.fwTargetType, nullptr);
+    uart->setFlashEndCheck(config.imageCheck);
+    return uart;
+}
+
+} // namespace
+
+std::unique_ptr<FirmwareUpdaterBase> createUpdater(const StartupConfig& config, const QString& dfuUtilPath)
+{
+    std::unique_ptr<FirmwareUpdaterBase> updater = createBackend(config, dfuUtilPath);
+    updater->setVerifyAfterWrite(config.verifyAfterWrite);
+    return updater;
 }

@@ -19,6 +19,13 @@ PageSpan PagesForImage(const Stm32DeviceInfo& device, std::uint32_t address, std
     return PageSpan{static_cast<std::uint32_t>(first), static_cast<std::uint32_t>(last - first + 1)};
 }
 
+void RefusePagesBeyondFirstBank(const Stm32DeviceInfo& device, PageSpan pages)
+{
+    if (pages.count > 0 && pages.Last() >= device.pagesPerBank)
+        throw lumavex::ExceptionString("page {} lies in bank 2 of 0x{:04x}; its page numbers are unknown",
+                                       std::max<std::uint64_t>(pages.first, device.pagesPerBank), device.productId);
+}
+
 std::vector<PageSpan> SplitPages(PageSpan span, std::uint32_t limit)
 {
     std::vector<PageSpan> runs;

@@ -23,6 +23,13 @@ struct PageSpan {
 // cover, and leave some of those it does cover unerased.
 PageSpan PagesForImage(const Stm32DeviceInfo& device, std::uint32_t address, std::size_t length);
 
+// Throws lumavex::ExceptionString when `pages` reach past the device's first
+// flash bank. On dual-bank parts the system bootloader may number the pages of
+// bank 2 apart from those of bank 1 (from 256, some reports say); no ST
+// document found says which numbers it expects for the products of the device
+// table, and a wrong number would erase the wrong page, so none is sent.
+void RefusePagesBeyondFirstBank(const Stm32DeviceInfo& device, PageSpan pages);
+
 // `span` cut into consecutive runs of at most `limit` pages, in order.
 std::vector<PageSpan> SplitPages(PageSpan span, std::uint32_t limit);
 

@@ -11,6 +11,7 @@ public:
     enum class State : std::int32_t {
         Idle = 0,
         Writing = 1,
+        Verifying = 2,
     };
     using ProgressCallback = std::function<void(State, unsigned)>;
 

@@ -1,5 +1,6 @@
 #include "Stm32DeviceTable.h"
 
+#include <algorithm>
 #include <array>
 
 namespace stm32_updater {
@@ -21,6 +22,11 @@ std::optional<Stm32DeviceInfo> FindStm32Device(std::uint16_t productId)
             return device;
     }
     return std::nullopt;
+}
+
+std::uint32_t LargestStm32FlashEnd()
+{
+    return std::ranges::max(kDevices, {}, &Stm32DeviceInfo::flashEnd).flashEnd;
 }
 
 } // namespace stm32_updater

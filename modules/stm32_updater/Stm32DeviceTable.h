@@ -17,4 +17,8 @@ struct Stm32DeviceInfo {
 // The row for the product ID reported by Get ID, if the product is supported.
 std::optional<Stm32DeviceInfo> FindStm32Device(std::uint16_t productId);
 
+// The highest flash end of all supported products: where no device was
+// identified (USB DFU), an image must at least end below it.
+std::uint32_t LargestStm32FlashEnd();
+
 } // namespace stm32_updater

@@ -21,9 +21,9 @@ QStringList deviceArguments(const QString& deviceFilter, const QString& usbPath)
 
 } // namespace
 
-QString dfuDownloadLocation(std::uint32_t address)
+QString dfuDownloadLocation(std::uint32_t address, bool leave)
 {
-    return hexAddress(address).toUpper() + QStringLiteral(":fast:leave");
+    return hexAddress(address).toUpper() + (leave ? QStringLiteral(":fast:leave") : QStringLiteral(":fast"));
 }
 
 QString dfuUploadRange(std::uint32_t address, std::uint64_t size)
@@ -32,10 +32,10 @@ QString dfuUploadRange(std::uint32_t address, std::uint64_t size)
 }
 
 QStringList dfuDownloadArguments(const QString& deviceFilter, std::uint32_t address, const QString& imagePath,
-                                 const QString& usbPath)
+                                 const QString& usbPath, bool leave)
 {
     return deviceArguments(deviceFilter, usbPath) + QStringList{QStringLiteral("-a"), QStringLiteral("0"),
-                                                                QStringLiteral("-s"), dfuDownloadLocation(address),
+                                                                QStringLiteral("-s"), dfuDownloadLocation(address, leave),
                                                                 QStringLiteral("-D"), imagePath};
 }
 
@@ -45,6 +45,21 @@ QStringList dfuUploadArguments(const QString& deviceFilter, std::uint32_t addres
     return deviceArguments(deviceFilter, usbPath) + QStringList{QStringLiteral("-a"), QStringLiteral("2"),
                                                                 QStringLiteral("-s"), dfuUploadRange(address, size),
                                                                 QStringLiteral("-U"), filePath};
+}
+
+QStringList dfuReadBackArguments(const QString& deviceFilter, std::uint32_t address, std::uint64_t size,
+                                 const QString& filePath, const QString& usbPath)
+{
+    return deviceArguments(deviceFilter, usbPath) + QStringList{QStringLiteral("-a"), QStringLiteral("0"),
+                                                                QStringLiteral("-s"), dfuUploadRange(address, size),
+                                                                QStringLiteral("-U"), filePath};
+}
+
+QStringList dfuLeaveArguments(const QString& deviceFilter, std::uint32_t address, const QString& usbPath)
+{
+    return deviceArguments(deviceFilter, usbPath) + QStringList{QStringLiteral("-a"), QStringLiteral("0"),
+                                                                QStringLiteral("-s"),
+                                                                hexAddress(address) + QStringLiteral(":leave")};
 }
 
 } // namespace stm32_updater

@@ -1,12 +1,11 @@
 #include "Stm32DfuUtilUpdater.h"
 
+#include "PrivateToolFile.h"
 #include "Stm32DfuUtilCommandLine.h"
 #include "Stm32DfuUtilProgress.h"
+#include "ToolProcessGroup.h"
 
 #include <QDebug>
-#include <QFile>
-#include <QFileInfo>
-#include <QStandardPaths>
 #include <QTimer>
 
 namespace stm32_updater {
@@ -14,15 +13,6 @@ namespace stm32_updater {
 namespace {
 
 constexpr int kKillWaitMs = 5000;
-
-// A file or link left at the path by anyone must not pass for what the tool
-// reads; if it cannot be removed the read is not attempted.
-bool clearPath(const QString& path)
-{
-    QFile::remove(path);
-    const QFileInfo info(path);
-    return !info.exists() && !info.isSymLink();
-}
 
 void stopTool(QProcess& tool)
 {
@@ -42,22 +32,19 @@ bool runToCompletion(QProcess& tool, int timeoutMs)
     return false;
 }
 
-// The bytes of the regular file at the path, which is removed afterwards.
-std::vector<std::byte> takeFile(const QString& path)
+// True when the tool started, ended on its own within the time and said it
+// succeeded (exit code 0); a tool that hangs is killed.
+bool runToSuccess(QProcess& tool, int timeoutMs)
 {
-    const QFileInfo info(path);
-    if (info.isSymLink() || !info.isFile()) {
-        QFile::remove(path);
-        return {};
-    }
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    const QByteArray bytes = file.readAll();
-    file.close();
-    QFile::remove(path);
-    const auto* first = reinterpret_cast<const std::byte*>(bytes.constData());
-    return std::vector<std::byte>(first, first + bytes.size());
+    return runToCompletion(tool, timeoutMs) && tool.error() != QProcess::FailedToStart &&
+           tool.exitStatus() == QProcess::NormalExit && tool.exitCode() == 0;
+}
+
+// The tool's last word on standard error, for a failure reason.
+QString lastLineOf(const QByteArray& output)
+{
+    const QList<QByteArray> lines = output.trimmed().split('\n');
+    return lines.isEmpty() ? QString() : QString::fromUtf8(lines.last().trimmed());
 }
 
 } // namespace
@@ -69,6 +56,7 @@ Stm32DfuUtilUpdater::Stm32DfuUtilUpdater(QObject* parent, const QString& deviceF
       device_vid_pid(deviceFilter),
       pollTimer(new QTimer(this))
 {
+    ToolProcessGroup::separate(*process);
     connect(process, &QProcess::finished, this, &Stm32DfuUtilUpdater::onProcessFinished);
     connect(process, &QProcess::errorOccurred, this, &Stm32DfuUtilUpdater::onProcessError);
     pollTimer->setSingleShot(true);
@@ -83,7 +71,7 @@ Stm32DfuUtilUpdater::~Stm32DfuUtilUpdater()
     stopTool(*process);
 }
 
-bool Stm32DfuUtilUpdater::DownloadFirmware(const std::string& imagePathUtf8, std::uint32_t address)
+bool Stm32DfuUtilUpdater::DownloadFirmware(const std::string& imagePathUtf8, std::uint32_t address, bool leave)
 {
     if (download_running)
         return false;
@@ -95,7 +83,7 @@ bool Stm32DfuUtilUpdater::DownloadFirmware(const std::string& imagePathUtf8, std
     // after it rather than before.
     emit EraseStarted();
     process->start(dfu_util_path,
-                   dfuDownloadArguments(device_vid_pid, address, QString::fromStdString(imagePathUtf8), usb_path),
+                   dfuDownloadArguments(device_vid_pid, address, QString::fromStdString(imagePathUtf8), usb_path, leave),
                    QIODevice::ReadWrite);
     if (download_running)
         pollTimer->start();
@@ -191,19 +179,84 @@ bool Stm32DfuUtilUpdater::GetTrailerFlag() const
 
 void Stm32DfuUtilUpdater::ExitDfu(std::uint32_t /*goAddress*/, std::uint32_t /*markerAddress*/) {}
 
+// Each read has a file of its own, so reads of two units at once (two
+// programs, or the window and the command line) never see each other's bytes.
+// Only a run that says it succeeded and leaves exactly the bytes asked for
+// counts: anything else gives no bytes, and so no model.
 std::vector<std::byte> Stm32DfuUtilUpdater::ReadMemory(std::uint32_t address, std::uint64_t size)
 {
-    const QString path = otpFilePath();
-    if (!clearPath(path))
-        return {};
-    QProcess tool;
-    tool.start(dfu_util_path, dfuUploadArguments(device_vid_pid, address, size, path, usb_path), QIODevice::ReadWrite);
-    if (!runToCompletion(tool, readTimeoutMs)) {
-        // Whatever a killed tool left behind is not a complete read.
-        QFile::remove(path);
+    const PrivateToolFile otpFile(QStringLiteral("otp.bin"));
+    if (!otpFile.isValid()) {
+        qWarning() << "no private temporary folder for the OTP read:" << otpFile.errorString();
         return {};
     }
-    return takeFile(path);
+    QProcess tool;
+    ToolProcessGroup::separate(tool);
+    tool.start(dfu_util_path, dfuUploadArguments(device_vid_pid, address, size, otpFile.path(), usb_path),
+               QIODevice::ReadWrite);
+    if (!runToSuccess(tool, readTimeoutMs)) {
+        qWarning() << "dfu-util-static did not read the OTP block: exit code" << tool.exitCode()
+                   << (tool.exitStatus() == QProcess::NormalExit ? "" : "(crashed or killed)");
+        return {};
+    }
+    const std::optional<QByteArray> bytes = otpFile.read(static_cast<qint64>(size));
+    if (!bytes) {
+        qWarning() << "dfu-util-static left no OTP file of" << size << "bytes";
+        return {};
+    }
+    const auto* first = reinterpret_cast<const std::byte*>(bytes->constData());
+    return std::vector<std::byte>(first, first + bytes->size());
+}
+
+// The read-back gets a private file of its own, as the OTP read does.
+std::optional<QByteArray> Stm32DfuUtilUpdater::ReadBack(std::uint32_t address, std::uint64_t size, QString& error)
+{
+    const PrivateToolFile readBack(QStringLiteral("read-back.bin"));
+    if (!readBack.isValid()) {
+        error = QStringLiteral("no private folder for the read-back: %1").arg(readBack.errorString());
+        return std::nullopt;
+    }
+    QProcess tool;
+    ToolProcessGroup::separate(tool);
+    tool.start(dfu_util_path, dfuReadBackArguments(device_vid_pid, address, size, readBack.path(), usb_path),
+               QIODevice::ReadWrite);
+    if (!runToCompletion(tool, readTimeoutMs)) {
+        error = QStringLiteral("dfu-util-static did not finish reading the image back within %1 s")
+                    .arg(readTimeoutMs / 1000);
+        return std::nullopt;
+    }
+    const std::optional<QByteArray> bytes = readBack.read(static_cast<qint64>(size));
+    if (tool.exitStatus() != QProcess::NormalExit || tool.exitCode() != 0 || !bytes) {
+        error = QStringLiteral("dfu-util-static could not read the image back (exit code %1, not the %2 bytes "
+                               "asked for): %3")
+                    .arg(tool.exitCode())
+                    .arg(size)
+                    .arg(lastLineOf(tool.readAllStandardError()));
+        return std::nullopt;
+    }
+    return bytes;
+}
+
+// dfu-util may report an error once the device has gone, right after it sent
+// the leave request; that request going out is what counts.
+bool Stm32DfuUtilUpdater::LeaveDfuMode(std::uint32_t address, QString& error)
+{
+    QProcess tool;
+    ToolProcessGroup::separate(tool);
+    tool.start(dfu_util_path, dfuLeaveArguments(device_vid_pid, address, usb_path), QIODevice::ReadWrite);
+    const bool ended = runToCompletion(tool, readTimeoutMs);
+    const bool requested = tool.readAllStandardOutput().contains("Submitting leave request");
+    if (ended && tool.exitStatus() == QProcess::NormalExit && (tool.exitCode() == 0 || requested))
+        return true;
+    error = QStringLiteral("dfu-util-static could not make the unit leave DFU mode (exit code %1): %2")
+                .arg(tool.exitCode())
+                .arg(lastLineOf(tool.readAllStandardError()));
+    return false;
+}
+
+void Stm32DfuUtilUpdater::dropFinalProgress()
+{
+    pollTimer->stop();
 }
 
 bool Stm32DfuUtilUpdater::ConnectDevice()
@@ -212,10 +265,5 @@ bool Stm32DfuUtilUpdater::ConnectDevice()
 }
 
 void Stm32DfuUtilUpdater::DisconnectDevice() {}
-
-QString Stm32DfuUtilUpdater::otpFilePath()
-{
-    return QStandardPaths::writableLocation(QStandardPaths::TempLocation) + QStringLiteral("/lumavex_otp.bin");
-}
 
 } // namespace stm32_updater

@@ -8,6 +8,7 @@
 #include <QProcess>
 #include <QString>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -19,7 +20,7 @@ namespace stm32_updater {
 
 // Drives an STM32 in its USB DFU bootloader through the dfu-util tool: an
 // asynchronous firmware download followed through the tool's progress output,
-// and a blocking read of the OTP area through a temporary file.
+// and a blocking read of the OTP area through a private temporary file.
 class Stm32DfuUtilUpdater : public QObject, public IStm32Updater {
     Q_OBJECT
     Q_INTERFACES(IStm32Updater)
@@ -35,7 +36,16 @@ public:
 
     // Starts the download and returns at once; UpdateFinished reports the end.
     // False only when a download is already running (nothing is started then).
-    bool DownloadFirmware(const std::string& imagePathUtf8, std::uint32_t address);
+    // Without leave the device stays in DFU mode after the download.
+    bool DownloadFirmware(const std::string& imagePathUtf8, std::uint32_t address, bool leave = true);
+    // After a download without leave: the size bytes at address, read through
+    // a file in a private folder; empty, with the reason, when the read fails.
+    std::optional<QByteArray> ReadBack(std::uint32_t address, std::uint64_t size, QString& error);
+    // Makes the device leave DFU mode and start the code at address; false,
+    // with the reason, when the request could not be made.
+    bool LeaveDfuMode(std::uint32_t address, QString& error);
+    // No 100 % after a download whose update failed after all.
+    void dropFinalProgress();
     bool isDownloading() const { return download_running; }
 
     bool Flash(std::span<const std::byte> image, const ProgressCallback& progress,
@@ -51,8 +61,6 @@ public:
     // ("1-2"); empty: the only unit with the identifiers.
     void setUsbPath(const QString& path) { usb_path = path; }
 
-    // Where the tool leaves the OTP bytes it read.
-    static QString otpFilePath();
     // How long ReadMemory lets the tool run before killing it.
     void setReadTimeoutMs(int timeoutMs) { readTimeoutMs = timeoutMs; }
     // How long a download may go without output before the tool is ended; tests shorten it.

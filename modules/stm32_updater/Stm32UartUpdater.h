@@ -15,6 +15,7 @@
 #include <mutex>
 #include <optional>
 #include <span>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -29,13 +30,19 @@ public:
     using Hook = std::function<void()>;
 
     static constexpr int kReplyTimeoutMs = 1000;
-    static constexpr int kEraseTimeoutMs = 5000;
+    // An erase is answered once every page is erased: a real chip takes up
+    // to 40 ms a page, on top of the usual reply time.
+    static constexpr int kErasePerPageMs = 40;
     static constexpr std::size_t kRxBufferSize = 64;
     static constexpr std::size_t kWriteBlockSize = 256;
     static constexpr std::size_t kReadBlockSize = 32;
+    // Read Memory allows up to 256 bytes a command; only the read-back uses that many.
+    static constexpr std::size_t kVerifyBlockSize = 256;
     static constexpr std::size_t kTrailerSize = 8;
     static constexpr std::size_t kProgressStep = 0x2000;
     static constexpr unsigned kMaxNacks = 10;
+    // A 256-byte Read Memory reply can arrive in one burst.
+    static constexpr std::uint32_t kReceiveRingSlots = 2 * kVerifyBlockSize + 1;
 
     Stm32UartUpdater(LineControl reset, LineControl bootSelect, hal::uart::IUartDriver* driver, IDispatcher* dispatcher,
                      std::mutex* writeLock, bool trailerFlag, bool globalErase, Hook preReset, Hook postReset,
@@ -53,6 +60,9 @@ public:
     std::vector<std::byte> ReadMemory(std::uint32_t address, std::uint64_t size) override;
     bool ConnectDevice() override;
     void DisconnectDevice() override;
+    std::optional<Stm32DeviceInfo> ConnectedDevice() const override { return deviceInfo_; }
+    std::string VerifyImage(std::span<const std::byte> image, std::uint32_t address,
+                            const ProgressCallback& progress) override;
 
 private:
     // Bootloader commands the device listed in its Get reply.
@@ -74,11 +84,20 @@ private:
     void CmdGetVerRops();
     void CmdErase(std::span<const std::uint8_t> pages);
     void CmdEraseExt(std::span<const std::uint16_t> pages);
-    void RunErase(std::uint8_t code, std::span<const std::byte> list, int listTimeoutMs);
+    void RunErase(std::uint8_t code, std::span<const std::byte> list, std::size_t pageCount);
+    std::size_t FlashPageCount() const;
     void CmdWrite(std::uint32_t address, std::span<const std::byte> bytes);
     bool WriteBlock(std::uint32_t address, std::span<const std::byte> block);
     void CmdGo(std::uint32_t address);
     void ReadBlock(std::uint32_t address, std::size_t count, std::vector<std::byte>& out);
+    // Read Memory up to the point where the data follows.
+    void StartRead(std::uint32_t address, std::size_t count);
+    struct Difference {
+        std::size_t offset;
+        std::byte held;
+    };
+    // Reads expected.size() bytes at address; the first that differs.
+    std::optional<Difference> CompareBlock(std::uint32_t address, std::span<const std::byte> expected);
     void FlashImage(std::span<const std::byte> image, const ProgressCallback& progress, std::uint32_t address);
     void EraseForImage(std::uint32_t address, std::size_t imageSize);
     std::array<std::byte, kTrailerSize> MakeTrailer(std::span<const std::byte> image) const;
@@ -111,7 +130,7 @@ private:
     Hook postReset_;
     std::uint32_t uartMode_;
 
-    ReceiveRing ring_;
+    ReceiveRing<kReceiveRingSlots> ring_;
     QSemaphore wakeUp_{0};
     std::array<std::byte, kRxBufferSize> rxBuffer_{};
     std::size_t rxCursor_ = 0;

@@ -80,6 +80,7 @@ void Stm32UartUpdater::EraseForImage(std::uint32_t address, std::size_t imageSiz
         return;
     }
     commandName_ = useErase ? "Erase" : "Erase Ext";
+    RefusePagesBeyondFirstBank(*deviceInfo_, pages);
     // A page number that does not fit its field would wrap round and erase a
     // page the image does not cover.
     if (pages.Last() > (useErase ? kMaxErasePageNumber : kMaxEraseExtPageNumber))
@@ -98,9 +99,9 @@ void Stm32UartUpdater::CmdErase(std::span<const std::uint8_t> pages)
     static constexpr std::array<std::byte, 2> kGlobalErase{std::byte{0xFF}, std::byte{0x00}};
     commandName_ = "Erase";
     if (pages.empty())
-        RunErase(0x43, kGlobalErase, kReplyTimeoutMs);
+        RunErase(0x43, kGlobalErase, FlashPageCount());
     else
-        RunErase(0x43, frames::PageList(pages), kReplyTimeoutMs);
+        RunErase(0x43, frames::PageList(pages), pages.size());
 }
 
 void Stm32UartUpdater::CmdEraseExt(std::span<const std::uint16_t> pages)
@@ -108,17 +109,27 @@ void Stm32UartUpdater::CmdEraseExt(std::span<const std::uint16_t> pages)
     static constexpr std::array<std::byte, 3> kMassErase{std::byte{0xFF}, std::byte{0xFF}, std::byte{0x00}};
     commandName_ = "Erase Ext";
     if (pages.empty())
-        RunErase(0x44, kMassErase, kEraseTimeoutMs);
+        RunErase(0x44, kMassErase, FlashPageCount());
     else
-        RunErase(0x44, frames::PageList(pages), kEraseTimeoutMs);
+        RunErase(0x44, frames::PageList(pages), pages.size());
 }
 
-void Stm32UartUpdater::RunErase(std::uint8_t code, std::span<const std::byte> list, int listTimeoutMs)
+// The reply to the page list comes when the last of its pages is erased.
+void Stm32UartUpdater::RunErase(std::uint8_t code, std::span<const std::byte> list, std::size_t pageCount)
 {
     SendCommand(code);
     WaitForDfuAck(kReplyTimeoutMs);
     Send(list);
-    WaitForDfuAck(listTimeoutMs);
+    WaitForDfuAck(kReplyTimeoutMs + static_cast<int>(pageCount) * kErasePerPageMs);
+}
+
+// Every page of the flash, for an erase of all of it.
+std::size_t Stm32UartUpdater::FlashPageCount() const
+{
+    if (!deviceInfo_)
+        return 0;
+    const std::uint64_t flashSize = std::uint64_t{deviceInfo_->flashEnd} - deviceInfo_->flashStart + 1;
+    return static_cast<std::size_t>((flashSize + deviceInfo_->pageSize - 1) / deviceInfo_->pageSize);
 }
 
 std::array<std::byte, Stm32UartUpdater::kTrailerSize> Stm32UartUpdater::MakeTrailer(
@@ -184,14 +195,7 @@ void Stm32UartUpdater::CmdGo(std::uint32_t address)
 
 void Stm32UartUpdater::ReadBlock(std::uint32_t address, std::size_t count, std::vector<std::byte>& out)
 {
-    SendCommand(0x11);
-    WaitForDfuAck(kReplyTimeoutMs);
-    SendAddress(address);
-    WaitForDfuAck(kReplyTimeoutMs);
-    const auto last = static_cast<std::uint8_t>(count - 1);
-    const std::array<std::byte, 2> countFrame{std::byte{last}, ~std::byte{last}};
-    Send(countFrame);
-    WaitForDfuAck(kReplyTimeoutMs);
+    StartRead(address, count);
     const auto data = WaitForData(count, kReplyTimeoutMs);
     out.insert(out.end(), data.begin(), data.end());
 }

@@ -55,7 +55,7 @@ struct DeviceIdCase {
 
 class DeviceIdList : public ::testing::TestWithParam<DeviceIdCase> {};
 
-TEST_P(DeviceIdList, KeepsLowEightBitsInFileOrderAndSkipsJunk)
+TEST_P(DeviceIdList, KeepsModelIdentifiersInFileOrderAndSkipsJunk)
 {
     TempResources resources(QString::fromUtf8(GetParam().line));
     QtMessageCapture log;
@@ -69,11 +69,19 @@ QString skipped(const char* entry)
     return QStringLiteral("warning: device_id_list: \"%1\" is not a decimal number; entry skipped").arg(entry);
 }
 
+QString outOfRange(const char* entry)
+{
+    return QStringLiteral("warning: device_id_list: \"%1\" is not a model identifier from 0 to 255; entry skipped")
+        .arg(entry);
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Cases, DeviceIdList,
     ::testing::Values(DeviceIdCase{"device_id_list=7", {7}, {}},
-                      DeviceIdCase{"device_id_list=1, 2, 300", {1, 2, 44}, {}},
-                      DeviceIdCase{"device_id_list=-1", {255}, {}},
+                      DeviceIdCase{"device_id_list=1, 2, 300", {1, 2}, {outOfRange("300")}},
+                      DeviceIdCase{"device_id_list=256", {}, {outOfRange("256")}},
+                      DeviceIdCase{"device_id_list=255", {255}, {}},
+                      DeviceIdCase{"device_id_list=-1", {}, {outOfRange("-1")}},
                       DeviceIdCase{"device_id_list=0", {0}, {}},
                       DeviceIdCase{"device_id_list=7, 0", {7, 0}, {}},
                       DeviceIdCase{"device_id_list=0x10", {}, {skipped("0x10")}},
@@ -115,6 +123,28 @@ TEST(StartupConfig, MissingConfigGivesTheDefaults)
     EXPECT_EQ(config.otpAddress, 0u);
     EXPECT_EQ(config.otpSize, 0u);
     EXPECT_EQ(config.mcubootBaud, 921600);
+    EXPECT_TRUE(config.imageCheck);
+}
+
+TEST(StartupConfig, ImageCheckIsOffOnlyForFalse)
+{
+    struct Case {
+        const char* line;
+        bool imageCheck;
+    };
+    for (const auto& [line, imageCheck] : {
+             Case{"", true},
+             Case{"image_check=true\n", true},
+             Case{"image_check=false\n", false},
+             Case{"image_check= False \n", false},
+             Case{"image_check=0\n", true},
+             Case{"image_check=no\n", true},
+             Case{"image_check=\n", true},
+         }) {
+        SCOPED_TRACE(line);
+        TempResources resources(QString::fromUtf8(line));
+        EXPECT_EQ(StartupConfig::read(resources.settings(), resources.dir()).imageCheck, imageCheck);
+    }
 }
 
 TEST(StartupConfig, ConvertsEveryKeyItPassesToTheBackEnd)

@@ -1,6 +1,7 @@
 #include "DispatcherLogTap.h"
 #include "LogMessage.h"
 #include "SessionLog.h"
+#include "ThreadLogTag.h"
 
 #include <QDir>
 #include <QFile>
@@ -15,6 +16,43 @@ QString readText(const QString& path)
 {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+}
+
+// Several units' back-ends log at once, each on its own thread: every line
+// carries the tag of the thread that wrote it, and an untagged thread's
+// lines stay as they were.
+TEST(SessionLog, LinesCarryTheTagOfTheThreadThatWroteThem)
+{
+    QTemporaryDir folder;
+    const QString path = folder.filePath("run.log");
+    {
+        SessionLog log(path, false);
+        QList<QThread*> units;
+        for (const QString port : {"/dev/ttyACM0", "/dev/ttyACM1"}) {
+            units << QThread::create([port] {
+                ThreadLogTag::set(port);
+                for (int i = 0; i < 20; ++i)
+                    qWarning().noquote() << "back-end of" << port;
+            });
+        }
+        for (QThread* unit : units)
+            unit->start();
+        qWarning() << "main thread";
+        for (QThread* unit : units) {
+            unit->wait();
+            delete unit;
+        }
+    }
+    const QStringList lines = readText(path).split('\n', Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), 41) << readText(path).toStdString();
+    for (const QString& line : lines) {
+        static const QRegularExpression tagged(" warning \\[(\\S+)\\] back-end of (\\S+)$");
+        const QRegularExpressionMatch unit = tagged.match(line);
+        if (unit.hasMatch())
+            EXPECT_EQ(unit.captured(1), unit.captured(2)) << line.toStdString();
+        else
+            EXPECT_TRUE(line.endsWith(" warning main thread")) << line.toStdString();
+    }
 }
 
 TEST(SessionLog, QtMessagesFromAnyThreadGetATimestampAndTheirLevel)
@@ -64,17 +102,38 @@ TEST(SessionLog, NamesSortByStartTime)
     EXPECT_LT(SessionLog::fileNameFor(start, "window"), SessionLog::fileNameFor(start.addMSecs(1), "cli"));
 }
 
-TEST(SessionLog, PruneKeepsTheNewest)
+// A file with the given name and last-modified time in the folder.
+void makeFile(const QDir& dir, const QString& name, const QDateTime& modified)
+{
+    QFile file(dir.filePath(name));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly)) << name.toStdString();
+    ASSERT_TRUE(file.setFileTime(modified, QFileDevice::FileModificationTime)) << name.toStdString();
+}
+
+TEST(SessionLog, PruneKeepsTheNewestOfItsOwnAndNothingInUse)
 {
     QTemporaryDir folder;
-    QDir dir(folder.path());
+    const QDir dir(folder.path());
+    const QDateTime weekAgo = QDateTime::currentDateTime().addDays(-7);
     for (int hour = 10; hour < 15; ++hour)
-        QFile(dir.filePath(QStringLiteral("2026-12-10_%1-00-00.000-cli.log").arg(hour))).open(QIODevice::WriteOnly);
-    QFile(dir.filePath("notes.txt")).open(QIODevice::WriteOnly);
-    SessionLog::prune(folder.path(), 3);
+        makeFile(dir, QStringLiteral("2026-12-10_%1-00-00.000-cli.log").arg(hour), weekAgo);
+    // Old by name, but written to an hour ago: a session that is still running.
+    makeFile(dir, "2026-12-09_08-00-00.000-window.log", QDateTime::currentDateTime().addSecs(-3600));
+    // The run's own log, even if its clock said otherwise.
+    makeFile(dir, "2026-12-09_07-00-00.000-cli.log", weekAgo);
+    // Someone else's files in the same folder.
+    makeFile(dir, "system.log", weekAgo);
+    makeFile(dir, "2026-12-09_06-00-00.000-cli.log.log", weekAgo);
+    makeFile(dir, "2026-12-09_06-00-00-cli.log", weekAgo);
+    makeFile(dir, "notes.txt", weekAgo);
+
+    SessionLog::prune(folder.path(), dir.filePath("2026-12-09_07-00-00.000-cli.log"), 3);
+
     EXPECT_EQ(dir.entryList(QDir::Files, QDir::Name),
-              (QStringList{"2026-12-10_12-00-00.000-cli.log", "2026-12-10_13-00-00.000-cli.log",
-                           "2026-12-10_14-00-00.000-cli.log", "notes.txt"}));
+              (QStringList{"2026-12-09_06-00-00-cli.log", "2026-12-09_06-00-00.000-cli.log.log",
+                           "2026-12-09_07-00-00.000-cli.log", "2026-12-09_08-00-00.000-window.log",
+                           "2026-12-10_12-00-00.000-cli.log", "2026-12-10_13-00-00.000-cli.log",
+                           "2026-12-10_14-00-00.000-cli.log", "notes.txt", "system.log"}));
 }
 
 TEST(SessionLog, AnUnwritablePlaceIsReportedNotFatal)

@@ -96,6 +96,24 @@ INSTANTIATE_TEST_SUITE_P(
         WarningCase{"InterfaceInCapitals", "interface", "USB",
                     {"warning: interface: \"USB\" is not usb, mcuboot_serial or uart; using the STM32 bootloader "
                      "over UART"}},
+        WarningCase{"ImageCheckOn", "image_check", "true", {}},
+        WarningCase{"ImageCheckEmpty", "image_check", "", {}},
+        WarningCase{"ImageCheckOff", "image_check", "false",
+                    {"warning: image_check: \"false\" turns the image checks off; firmware images are written "
+                     "without being checked"}},
+        WarningCase{"ImageCheckOffInCapitals", "image_check", "FALSE",
+                    {"warning: image_check: \"FALSE\" turns the image checks off; firmware images are written "
+                     "without being checked"}},
+        WarningCase{"ImageCheckMaybe", "image_check", "maybe",
+                    {"warning: image_check: \"maybe\" is not true or false; true is used"}},
+        WarningCase{"RequireSignedPackageYes", "require_signed_package", "yes",
+                    {"warning: require_signed_package: \"yes\" is not true or false; using true: only signed "
+                     "packages are written"}},
+        WarningCase{"RequireSignedPackageTrue", "require_signed_package", "TRUE", {}},
+        WarningCase{"VerifySwitchNotABoolean", "verify_after_write", "maybe",
+                    {"warning: verify_after_write: \"maybe\" is not true or false; false is used"}},
+        WarningCase{"VerifySwitchOn", "verify_after_write", "true", {}},
+        WarningCase{"VerifySwitchEmpty", "verify_after_write", "", {}},
         WarningCase{"FirmwareMissing", "firmware_filename", nullptr,
                     {"warning: firmware_filename: \"\" names no image file; using the Resources folder itself: "
                      "every update fails"}}),

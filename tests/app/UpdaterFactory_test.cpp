@@ -25,4 +25,25 @@ TEST(UpdaterFactory, InterfaceValueChoosesTheBackEnd)
     }
 }
 
+// Every back-end gets the switch; anything but "true" leaves it off.
+TEST(UpdaterFactory, VerifyAfterWriteReachesEveryBackEnd)
+{
+    const struct {
+        const char* value; // nullptr: key absent
+        bool on;
+    } switches[] = {{nullptr, false}, {"", false}, {"false", false}, {"true", true}, {"maybe", false}, {"1", false}};
+    for (const char* interface : {"mcuboot_serial", "usb", "uart"}) {
+        for (const auto& c : switches) {
+            QString ini = QStringLiteral("interface=%1\n").arg(interface);
+            if (c.value)
+                ini += QStringLiteral("verify_after_write=%1\n").arg(c.value);
+            TempResources resources(ini);
+            const StartupConfig config = StartupConfig::read(resources.settings(), resources.dir());
+            EXPECT_EQ(config.verifyAfterWrite, c.on) << ini.toStdString();
+            const auto updater = createUpdater(config, resources.filePath("dfu-util-static"));
+            EXPECT_EQ(updater->verifiesAfterWrite(), c.on) << ini.toStdString();
+        }
+    }
+}
+
 } // namespace

@@ -6,10 +6,12 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QRegularExpression>
+#include <QSet>
 #include <QFile>
 #include <QJsonObject>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <QThread>
 #include <csignal>
 #include <gtest/gtest.h>
 
@@ -221,15 +223,115 @@ TEST(CliAllUnitsUsbInterrupt, WaitingUnitsAreNotStartedAndNotCountedDone)
     EXPECT_TRUE(result.err.contains("not started")) << result.err.toStdString();
 }
 
-// A listing without USB paths cannot tell DFU units apart: none is touched.
-TEST(CliAllUnitsUsbRefusal, UnitsWithoutPathsAreLeftAlone)
+// At a terminal Ctrl-C goes to the whole foreground process group. The tool
+// has a group of its own, so the running download ends well and the unit
+// holds the image; the unit waiting for its turn is never started.
+TEST(CliAllUnitsUsbInterrupt, TerminalCtrlCLetsTheRunningDownloadFinish)
+{
+    CliBench bench(Backend::Usb);
+    bench.listDfuDevices("0483:df11,0483:df11");
+    bench.setDfu("DFU_SIM_DOWNLOAD_MS", "3000");
+    bench.cli().setOwnProcessGroup(true);
+    bool interrupted = false;
+
+    const CliResult result = bench.run({"update", "--all", "--json"}, [&](QProcess& cli) {
+        if (!interrupted && cli.peek(1 << 20).contains("\"phase\":\"write\"")) {
+            ::kill(-static_cast<pid_t>(cli.processId()), SIGINT);
+            interrupted = true;
+        }
+    });
+
+    ASSERT_TRUE(result.finished);
+    ASSERT_TRUE(interrupted);
+    EXPECT_EQ(result.exitCode, 3) << result.err.toStdString();
+    const QMap<QString, QJsonObject> done = doneEvents(result);
+    EXPECT_TRUE(done.value("1-1").value("ok").toBool()) << result.out.toStdString();
+    EXPECT_TRUE(bench.unitHoldsImage(0));
+    EXPECT_EQ(done.value("1-2").value("reason").toString(), "interrupted before its turn");
+    EXPECT_FALSE(bench.unitHoldsImage(1));
+    for (const QStringList& run : bench.dfuRuns())
+        EXPECT_FALSE(run.contains("1-2")) << run.join(' ').toStdString();
+}
+
+// Ctrl-C while the program is busy looking for units (the listing holds it):
+// the units found by that look are not started, although the periodic look
+// at the interrupt has had no chance to run.
+TEST(CliAllUnitsUsbInterrupt, CtrlCDuringTheFirstLookStartsNoUnit)
+{
+    CliBench bench(Backend::Usb);
+    bench.listDfuDevices("0483:df11,0483:df11");
+    bench.setDfu("DFU_SIM_LIST_MS", "1500");
+    bench.cli().setOwnProcessGroup(true);
+    QElapsedTimer sinceStart;
+    sinceStart.start();
+    bool interrupted = false;
+
+    const CliResult result = bench.run({"update", "--all", "--json"}, [&](QProcess& cli) {
+        if (!interrupted && sinceStart.hasExpired(700)) {
+            ::kill(-static_cast<pid_t>(cli.processId()), SIGINT);
+            interrupted = true;
+        }
+    });
+
+    ASSERT_TRUE(result.finished);
+    ASSERT_TRUE(interrupted);
+    EXPECT_EQ(result.exitCode, 3) << result.err.toStdString();
+    for (const QStringList& run : bench.dfuRuns())
+        EXPECT_FALSE(isTransfer(run)) << run.join(' ').toStdString();
+    const QMap<QString, QJsonObject> done = doneEvents(result);
+    EXPECT_EQ(done.value("1-1").value("reason").toString(), "interrupted before its turn") << result.out.toStdString();
+    EXPECT_EQ(done.value("1-2").value("reason").toString(), "interrupted before its turn");
+}
+
+// A second Ctrl-C still stops everything at once, the tool included: the
+// download it was running goes no further.
+TEST(CliAllUnitsUsbInterrupt, SecondTerminalCtrlCEndsTheToolToo)
+{
+    CliBench bench(Backend::Usb);
+    bench.listDfuDevices("0483:df11");
+    bench.setDfu("DFU_SIM_DOWNLOAD_MS", "4000");
+    // Not ended by a broken pipe once the program is gone, as on Windows.
+    bench.setDfu("DFU_SIM_SIGPIPE", "ignore");
+    bench.cli().setOwnProcessGroup(true);
+    int interrupts = 0;
+
+    const CliResult result = bench.run({"update", "--all", "--json"}, [&](QProcess& cli) {
+        if (interrupts < 2 && cli.peek(1 << 20).contains("\"phase\":\"write\"")) {
+            ::kill(-static_cast<pid_t>(cli.processId()), SIGINT);
+            ++interrupts;
+            QThread::msleep(200);
+        }
+    });
+
+    ASSERT_TRUE(result.finished);
+    EXPECT_EQ(interrupts, 2);
+    EXPECT_EQ(result.exitCode, -1) << "ended by the signal";
+    // Time enough for an orphaned tool to have finished the download.
+    QThread::msleep(5000);
+    EXPECT_FALSE(bench.unitHoldsImage(0));
+}
+
+class CliAllUnitsUsbRefusal : public ::testing::TestWithParam<QStringList> {};
+
+// A listing without USB paths cannot tell DFU units apart: none is touched,
+// with --watch too, and the run ends at once with 5 by itself.
+TEST_P(CliAllUnitsUsbRefusal, UnitsWithoutPathsAreLeftAlone)
 {
     CliBench bench(Backend::Usb);
     bench.listDfuDevices("0483:df11,0483:df11");
     bench.setDfu("DFU_SIM_LIST_PATHS", "no");
+    QElapsedTimer sinceStart;
+    sinceStart.start();
+    bool interrupted = false;
 
-    const CliResult result = bench.run({"update", "--all", "--json"});
+    const CliResult result = bench.run(QStringList{"update", "--all", "--json"} + GetParam(), [&](QProcess& cli) {
+        if (!interrupted && sinceStart.hasExpired(8000)) {
+            ::kill(static_cast<pid_t>(cli.processId()), SIGINT);
+            interrupted = true;
+        }
+    });
 
+    EXPECT_FALSE(interrupted) << "the run went on watching";
     EXPECT_EQ(result.exitCode, 5) << result.err.toStdString();
     const QList<QJsonObject> events = result.jsonLines();
     ASSERT_EQ(events.size(), 1) << result.out.toStdString();
@@ -238,6 +340,36 @@ TEST(CliAllUnitsUsbRefusal, UnitsWithoutPathsAreLeftAlone)
     EXPECT_TRUE(result.err.contains("USB path")) << result.err.toStdString();
     for (const QStringList& run : bench.dfuRuns())
         EXPECT_FALSE(isTransfer(run)) << run.join(' ').toStdString();
+}
+
+INSTANTIATE_TEST_SUITE_P(Modes, CliAllUnitsUsbRefusal,
+                         ::testing::Values(QStringList{}, QStringList{"--watch"}),
+                         [](const auto& info) { return info.param.isEmpty() ? "all" : "watch"; });
+
+// The units' back-ends log at the same time, each on its own thread: every
+// line a back-end writes names its unit.
+TEST(CliAllUnitsLog, BackEndLinesNameTheirUnit)
+{
+    CliBench bench(Backend::Mcuboot);
+    ASSERT_TRUE(bench.plug().isReady());
+    ASSERT_TRUE(bench.plug().isReady());
+    QTemporaryDir folder;
+    const QString logPath = folder.filePath("run.log");
+
+    ASSERT_EQ(bench.run({"update", "--all", "--log", logPath}).exitCode, 0);
+
+    QFile file(logPath);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QStringList backEndLines = QString::fromUtf8(file.readAll()).split('\n').filter("McubootSerialUpdater");
+    QSet<QString> named;
+    static const QRegularExpression tagged("^\\S+ \\S+ \\S+ \\[([^\\]]+)\\] \"?McubootSerialUpdater");
+    for (const QString& line : backEndLines) {
+        const QRegularExpressionMatch match = tagged.match(line);
+        EXPECT_TRUE(match.hasMatch()) << line.toStdString();
+        named.insert(match.captured(1));
+    }
+    EXPECT_EQ(named, (QSet<QString>{bench.unit(0).path(), bench.unit(1).path()}))
+        << backEndLines.join('\n').toStdString();
 }
 
 // The production record: a header once, then one row per unit and attempt,
@@ -251,23 +383,25 @@ TEST(CliAllUnitsReport, AppendsOneRowPerUnitAndAttempt)
     const QString report = folder.filePath("line 1.csv");
 
     for (int attempt = 0; attempt < 2; ++attempt)
-        EXPECT_EQ(bench.run({"update", "--all", "--report", report}).exitCode, 4);
+        EXPECT_EQ(bench.run({"update", "--all", "--force", "--report", report}).exitCode, 4);
 
     QFile file(report);
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     const QStringList rows = QString::fromUtf8(file.readAll()).split("\r\n", Qt::SkipEmptyParts);
     ASSERT_EQ(rows.size(), 5) << rows.join('\n').toStdString();
     EXPECT_EQ(rows[0], "utc_time,port,vid_pid,serial_number,model_id,image_name,image_sha256,outcome,reason,"
-                       "seconds,host_name");
+                       "seconds,host_name,version,verified");
     const QString sha = QCryptographicHash::hash(bench.imageBytes(), QCryptographicHash::Sha256).toHex();
     const QString good = bench.unit(0).path();
     const QStringList done = rows.filter(good);
     ASSERT_EQ(done.size(), 2);
     const QStringList fields = done.first().split(',');
-    ASSERT_EQ(fields.size(), 11) << done.first().toStdString();
+    ASSERT_EQ(fields.size(), 13) << done.first().toStdString();
     EXPECT_TRUE(QRegularExpression("^\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\dZ$").match(fields[0]).hasMatch());
     EXPECT_EQ(fields.mid(1, 8), (QStringList{good, "1209:4c55", "LMX-0001", "7", "firmware.bin", sha, "done", ""}));
     EXPECT_FALSE(fields[10].isEmpty()) << "host name";
+    EXPECT_EQ(fields[11], "") << "a plain image has no version";
+    EXPECT_EQ(fields[12], "") << "not read back";
     const QStringList refused = rows.filter(bench.unit(1).path());
     ASSERT_EQ(refused.size(), 2);
     EXPECT_TRUE(refused.first().contains(",refused,model identifier refused,")) << refused.first().toStdString();
@@ -397,6 +531,40 @@ TEST(CliAllUnitsWatch, UpdatesEachUnitThatAppearsOnce)
         EXPECT_TRUE(bench.unitHoldsImage(i));
         EXPECT_EQ(bench.unit(i).resetCount(), 1);
     }
+}
+
+// A unit moved to another port is skipped and named by its serial
+// number; what the unit stored there must not drive the terminal.
+TEST(CliAllUnitsWatch, SkippedUnitsSerialNumberIsShownWithoutControlCharacters)
+{
+    CliBench bench(Backend::Mcuboot);
+    QTemporaryDir cables;
+    const QStringList ports{cables.filePath("bench-1"), cables.filePath("bench-2")};
+    UnitSimulator& unit = bench.plug({"--serial-number", "LMX\x1b]0;owned\x07\x1b[2J-7"});
+    ASSERT_TRUE(unit.isReady());
+    bench.cli().announce(ports);
+    ASSERT_TRUE(QFile::link(unit.path(), ports[0]));
+    bool replugged = false;
+    bool interrupted = false;
+
+    const CliResult result = bench.run({"update", "--all", "--watch"}, [&](QProcess& cli) {
+        const QString out = QString::fromUtf8(cli.peek(1 << 20));
+        if (!replugged && out.contains("Done:")) {
+            ASSERT_TRUE(QFile::remove(ports[0]));
+            ASSERT_TRUE(QFile::link(unit.path(), ports[1]));
+            replugged = true;
+        } else if (!interrupted && out.contains("skipped:")) {
+            ::kill(static_cast<pid_t>(cli.processId()), SIGINT);
+            interrupted = true;
+        }
+    });
+
+    ASSERT_TRUE(result.finished) << result.out.toStdString() << result.err.toStdString();
+    ASSERT_TRUE(interrupted) << result.out.toStdString();
+    EXPECT_TRUE(result.out.contains("skipped: already updated in this run (serial number LMX?]0;owned??[2J-7)"))
+        << result.out.toStdString();
+    EXPECT_FALSE(result.out.contains(QChar(0x1b)));
+    EXPECT_FALSE(result.out.contains(QChar(0x07)));
 }
 
 // The image is read once at the start: a file replaced while the run watches

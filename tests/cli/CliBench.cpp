@@ -1,7 +1,8 @@
 #include "CliBench.h"
 
+#include "McubootImageBuilder.h"
+#include "Stm32ImageBuilder.h"
 #include "TrailerFlag.h"
-#include "WindowTexts.h"
 
 #include <QFile>
 
@@ -31,13 +32,20 @@ CliBench::CliBench(Backend unitBackend, const QString& extraIni, int imageSize) 
                                                 QStringLiteral("firmware_filename=firmware.bin\n"
                                                                "device_id_list=7, 12\n") +
                                                 extraIni);
-    image = makeTestImage(imageSize);
+    image = backend == Backend::Mcuboot ? McubootImageBuilder::imageOfSize(imageSize)
+                                        : Stm32ImageBuilder().size(imageSize).build();
     resources->writeFile(QStringLiteral("firmware.bin"), image);
     if (backend == Backend::Usb) {
         resources->copyFrom(DfuSimEnvironment::toolPath(), QStringLiteral("dfu-util-static"));
         dfu.set("DFU_SIM_MODEL_ID", "7");
         dfu.set("DFU_SIM_DOWNLOAD_COPY", dfu.filePath(QStringLiteral("received-{path}.bin")).toLocal8Bit());
     }
+}
+
+void CliBench::replaceImage(const QByteArray& bytes)
+{
+    image = bytes;
+    resources->writeFile(QStringLiteral("firmware.bin"), image);
 }
 
 UnitSimulator& CliBench::plug(const QStringList& arguments)

@@ -37,6 +37,9 @@ public:
     // flag the bootloader client sets). USB: the index is that of the listing.
     bool unitHoldsImage(std::size_t unitIndex = 0) const;
 
+    // Another image in firmware.bin for the runs that follow.
+    void replaceImage(const QByteArray& bytes);
+
     QString resourcesPath() const { return resources->path(); }
     QString imagePath() const { return resources->filePath(QStringLiteral("firmware.bin")); }
     const QByteArray& imageBytes() const { return image; }

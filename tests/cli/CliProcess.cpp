@@ -6,6 +6,9 @@
 #include <QJsonDocument>
 #include <QProcess>
 #include <QProcessEnvironment>
+#include <csignal>
+#include <sys/resource.h>
+#include <unistd.h>
 
 QStringList CliResult::outLines() const
 {
@@ -43,6 +46,8 @@ CliResult CliProcess::run(const QStringList& arguments, int timeoutMs,
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("FWUPDATER_VIRTUAL_PORTS"), virtualPorts);
     environment.insert(QStringLiteral("XDG_DATA_HOME"), data.path());
+    for (auto variable = variables.cbegin(); variable != variables.cend(); ++variable)
+        environment.insert(variable.key(), variable.value());
     QProcess process;
     process.setProcessEnvironment(environment);
     if (output_terminal)
@@ -52,6 +57,19 @@ CliResult CliProcess::run(const QStringList& arguments, int timeoutMs,
         process.setStandardOutputProcess(&reader);
         reader.start(QStringLiteral("head"), {QStringLiteral("-n"), QStringLiteral("1")});
     }
+    // In the child before it runs the CLI.
+    const auto fileSizeLimit = static_cast<rlim_t>(file_size_limit);
+    process.setChildProcessModifier([ownGroup = own_process_group, fileSizeLimit] {
+        if (ownGroup)
+            ::setpgid(0, 0);
+        if (fileSizeLimit > 0) {
+            // A write past the limit then fails with EFBIG instead of ending
+            // the process with SIGXFSZ.
+            const rlimit fileSize{fileSizeLimit, fileSizeLimit};
+            ::setrlimit(RLIMIT_FSIZE, &fileSize);
+            std::signal(SIGXFSZ, SIG_IGN);
+        }
+    });
     process.start(programPath(), arguments);
     CliResult result;
     QByteArray terminalOutput;

@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QJsonObject>
 #include <QList>
+#include <QMap>
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
@@ -40,8 +41,16 @@ public:
     // Standard output goes to this terminal instead of a pipe; `out` is what
     // the terminal received.
     void setOutputTerminal(PseudoTerminal* terminal) { output_terminal = terminal; }
+    // An environment variable of every run (FWUPDATER_STATION, ...).
+    void setVariable(const QString& name, const QString& value) { variables.insert(name, value); }
     // Nobody reads standard output: the reader has gone, as with "| head -1".
     void setOutputReaderGone(bool gone) { output_reader_gone = gone; }
+    // The CLI leads a process group of its own, as a shell's foreground job
+    // does; a terminal's Ctrl-C is then kill(-pid, SIGINT).
+    void setOwnProcessGroup(bool own) { own_process_group = own; }
+    // No file the CLI writes may grow beyond this many bytes, as on a full
+    // disk: a write past it fails (0: no limit).
+    void setFileSizeLimit(qint64 bytes) { file_size_limit = bytes; }
 
     // Where the CLI keeps its session logs when not told otherwise.
     QString logFolder() const { return data.filePath(QStringLiteral("fwupdater/logs")); }
@@ -49,6 +58,9 @@ public:
 private:
     QTemporaryDir data;
     QString virtualPorts;
+    QMap<QString, QString> variables;
     PseudoTerminal* output_terminal = nullptr;
     bool output_reader_gone = false;
+    bool own_process_group = false;
+    qint64 file_size_limit = 0;
 };

@@ -1,6 +1,7 @@
 #include "CliBench.h"
 
 #include <QCryptographicHash>
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QRegularExpression>
@@ -64,6 +65,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 struct MessageCase {
     const char* name;
+    const char* extraIni;
     int imageSize;
     QStringList unitArguments;
     const char* line;
@@ -75,7 +77,7 @@ class CliSessionLogMessages : public ::testing::TestWithParam<MessageCase> {};
 // lines reach the log with their level.
 TEST_P(CliSessionLogMessages, KeepsTheLineWithItsLevel)
 {
-    CliBench bench(Backend::Uart, QString(), GetParam().imageSize);
+    CliBench bench(Backend::Uart, GetParam().extraIni, GetParam().imageSize);
     bench.plug(GetParam().unitArguments);
     const QString logPath = bench.resourcesPath() + "/run.log";
 
@@ -87,8 +89,10 @@ TEST_P(CliSessionLogMessages, KeepsTheLineWithItsLevel)
 
 INSTANTIATE_TEST_SUITE_P(
     Sources, CliSessionLogMessages,
-    ::testing::Values(MessageCase{"qt_warning", 4, {}, " warning UartFirmwareUpdater: image too short"},
-                      MessageCase{"dispatcher_error", CliBench::kImageSize, {"--nack-at-block", "1:50"},
+    // Only an unchecked image is short enough to reach the back-end's own test.
+    ::testing::Values(MessageCase{"qt_warning", "image_check=false\n", 4, {},
+                                  " warning UartFirmwareUpdater: image too short"},
+                      MessageCase{"dispatcher_error", "", CliBench::kImageSize, {"--nack-at-block", "1:50"},
                                   " dispatcher-3 \\S+"}),
     [](const auto& info) { return std::string(info.param.name); });
 
@@ -99,9 +103,12 @@ TEST(CliSessionLogContent, DefaultFolderKeepsTheNewestFifty)
     CliBench bench(Backend::Mcuboot);
     QDir folder(bench.cli().logFolder());
     ASSERT_TRUE(folder.mkpath("."));
-    for (int i = 0; i < 55; ++i)
-        QFile(folder.filePath(QStringLiteral("2001-01-01_00-00-%1.000-cli.log").arg(i, 2, 10, QChar('0'))))
-            .open(QIODevice::WriteOnly);
+    // Logs of earlier runs, last written to long ago.
+    for (int i = 0; i < 55; ++i) {
+        QFile log(folder.filePath(QStringLiteral("2001-01-01_00-00-%1.000-cli.log").arg(i, 2, 10, QChar('0'))));
+        ASSERT_TRUE(log.open(QIODevice::WriteOnly));
+        ASSERT_TRUE(log.setFileTime(QDateTime::currentDateTime().addDays(-30), QFileDevice::FileModificationTime));
+    }
 
     ASSERT_EQ(bench.run({"list"}).exitCode, 0);
 

@@ -28,10 +28,11 @@ bool parsePositive(const QString& text, int& value)
 
 const char* ParallelOptions::usage()
 {
-    return "usage: bench_parallel [--units LIST] [--runs R] [--image-kib K] [--no-all] [--bin DIR]\n"
+    return "usage: bench_parallel [--units LIST] [--runs R] [--image-kib K] [--history URL] [--no-all] [--bin DIR]\n"
            "  --units LIST   unit counts, comma-separated (default 1,2,4,8)\n"
            "  --runs R       runs per unit count, averaged (default 1)\n"
            "  --image-kib K  image size in KiB (default 256)\n"
+           "  --history URL  the history the CLI records into (off, sqlite:PATH, postgresql://...)\n"
            "  --no-all       plain \"update\" instead of \"update --all\" (one unit only)\n"
            "  --bin DIR      where fwupdater-cli and lumavex-unit-sim are (default: beside this program)\n";
 }
@@ -57,6 +58,8 @@ std::optional<ParallelOptions> ParallelOptions::parse(const QStringList& argumen
             ok = parsePositive(arguments[++i], options.runs);
         } else if (name == "--image-kib" && hasValue) {
             ok = parsePositive(arguments[++i], options.imageKib);
+        } else if (name == "--history" && hasValue) {
+            options.history = arguments[++i];
         } else if (name == "--bin" && hasValue) {
             options.binFolder = arguments[++i];
         } else {

@@ -14,6 +14,8 @@ struct ParallelOptions {
     // the bench itself against a CLI without --all.
     bool all = true;
     QString binFolder;
+    // --history URL for the CLI (off, sqlite:PATH, postgresql://...); empty: the CLI's default file.
+    QString history;
 
     static const char* usage();
     // Empty when the arguments are not understood.

@@ -7,6 +7,7 @@
 
 #include <QDir>
 #include <QTemporaryDir>
+#include <QUuid>
 #include <algorithm>
 #include <memory>
 #include <vector>
@@ -34,9 +35,11 @@ bool startUnits(const QString& program, const QDir& folder, int units, Simulator
             error = "cannot make " + unitFolder;
             return false;
         }
+        // A serial number new to any history, so no unit is skipped as done.
+        const QString serial = QString("BENCH-%1-%2").arg(QUuid::createUuid().toString(QUuid::Id128).left(12)).arg(index);
         simulators.push_back(std::make_unique<BenchSimulator>(
             program, unitFolder, ParallelRun::kBaudRate,
-            QStringList{"--model-id", QString::number(ParallelRun::kModelId)}));
+            QStringList{"--model-id", QString::number(ParallelRun::kModelId), "--serial-number", serial}));
         if (!simulators.back()->start(error))
             return false;
     }
@@ -91,6 +94,8 @@ QStringList ParallelRun::cliArguments(const QString& resources, const QString& l
     if (options.all)
         arguments << "--all";
     arguments << "--json" << "--resources" << resources << "--log" << log;
+    if (!options.history.isEmpty())
+        arguments << "--history" << options.history;
     return arguments;
 }
 

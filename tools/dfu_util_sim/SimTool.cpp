@@ -109,6 +109,9 @@ int SimTool::run()
     case SimArguments::Mode::None:
         break;
     }
+    // dfu-util runs DfuSe commands without a transfer when -s is given.
+    if (!arguments.dfuseSpec.empty())
+        return leave();
     return usage("You need to specify one of -D or -U");
 }
 
@@ -138,6 +141,7 @@ int SimTool::list()
         sim_faults::crash(false);
     if (fault == "exit")
         return fail("Cannot open DFU device", kExitIoError);
+    sim_faults::sleepMs(config.number("DFU_SIM_LIST_MS", 0));
     const std::vector<std::string> units = splitList(config.text("DFU_SIM_DEVICES", ""));
     // Builds of dfu-util before paths were listed leave the field out.
     const bool withPaths = config.text("DFU_SIM_LIST_PATHS", "yes") != "no";
@@ -246,6 +250,10 @@ int SimTool::downloadImage(const std::vector<char>& image, const SimDfuseSpec& t
     const std::string fault = unitText("DFU_SIM_DOWNLOAD_FAULT", "none");
     std::printf("Downloading element to address = 0x%08x, size = %zu\n", target.address, image.size());
     printBars("Erase   ", image.size(), config.number("DFU_SIM_ERASE_MS", 200));
+    // A marginal flash cell: the download goes well, one byte is stored changed.
+    std::vector<char> stored = image;
+    if (fault == "corrupt" && !stored.empty())
+        stored[stored.size() / 2] = static_cast<char>(stored[stored.size() / 2] ^ 0x5A);
     std::ofstream copy;
     if (const auto copyPath = config.text("DFU_SIM_DOWNLOAD_COPY"))
         copy.open(withUnitPath(*copyPath, unitPath), std::ios::binary | std::ios::trunc);
@@ -263,13 +271,15 @@ int SimTool::downloadImage(const std::vector<char>& image, const SimDfuseSpec& t
             return fail("Error during download (LIBUSB_ERROR_IO)", static_cast<int>(config.number("DFU_SIM_EXIT_CODE", kExitIoError)));
         sim_faults::sleepMs(durationMs / count);
         const std::size_t upTo = image.size() * static_cast<std::size_t>(step) / static_cast<std::size_t>(count);
-        copy.write(image.data() + written, static_cast<std::streamsize>(upTo - written));
+        copy.write(stored.data() + written, static_cast<std::streamsize>(upTo - written));
         copy.flush();
         written = upTo;
         printBar("Download", written, image.size());
     }
     std::printf("File downloaded successfully\n");
     const bool leave = std::find(target.modifiers.begin(), target.modifiers.end(), "leave") != target.modifiers.end();
+    // Some units manifest and reset after any download, leave or not.
+    rememberDownload(target.address, leave || fault == "leave-anyway");
     if (!leave)
         return 0;
     std::printf("Submitting leave request...\n");
@@ -326,13 +336,19 @@ int SimTool::upload()
     const SimDfuseSpec target = SimDfuseSpec::parse(arguments.dfuseSpec);
     if (const std::optional<int> refused = refuseTransfer(target, "DFU_SIM_UPLOAD_FAULT"))
         return *refused;
+    // The flash of a unit that has left DFU mode is out of reach.
+    if (arguments.alternate == "0" && hasLeftDfuMode())
+        return fail("No DFU capable USB device available", kExitIoError);
     const std::string fault = unitText("DFU_SIM_UPLOAD_FAULT", "none");
     // dfu-util never overwrites: the file is created exclusively.
     const int fd = open(arguments.file.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_TRUNC, 0666);
     if (fd < 0)
         return fail("Cannot open file " + arguments.file + " for writing: " + std::strerror(errno), kExitIoError);
     printDeviceOpening(arguments.alternate);
-    const std::vector<unsigned char> image = otpImage(target.length.value_or(kEntrySize * 32));
+    const std::uint64_t size = target.length.value_or(kEntrySize * 32);
+    const std::vector<unsigned char> image =
+        arguments.alternate == "0" ? readBack(target.address, size).value_or(std::vector<unsigned char>(size, 0xFF))
+                                   : otpImage(size);
     const std::size_t half = image.size() / 2;
     if (fault == "hang" || fault == "crash" || fault == "exit") {
         [[maybe_unused]] const auto partial = write(fd, image.data(), half);
@@ -343,8 +359,72 @@ int SimTool::upload()
         close(fd);
         return fail("Error during upload (LIBUSB_ERROR_IO)", kExitIoError);
     }
-    const bool whole = write(fd, image.data(), image.size()) == static_cast<ssize_t>(image.size());
+    // A tool that claims success over a file of the wrong size, or writes it
+    // all and still fails.
+    const std::size_t length = fault == "short-file" ? half : fault == "long-file" ? image.size() + kEntrySize
+                                                                                    : image.size();
+    std::vector<unsigned char> content = image;
+    content.resize(length, 0xFF);
+    const bool whole = write(fd, content.data(), length) == static_cast<ssize_t>(length);
     close(fd);
     printBars("Upload  ", image.size(), config.number("DFU_SIM_UPLOAD_MS", 50));
+    if (fault == "exit-after-file")
+        return fail("Error during upload get_status", kExitIoError);
     return whole ? 0 : fail("Could not write the file", kExitIoError);
+}
+
+int SimTool::leave()
+{
+    const SimDfuseSpec target = SimDfuseSpec::parse(arguments.dfuseSpec);
+    if (const std::optional<int> refused = refuseTransfer(target, "DFU_SIM_LEAVE_FAULT"))
+        return *refused;
+    if (hasLeftDfuMode())
+        return fail("No DFU capable USB device available", kExitIoError);
+    printDeviceOpening(arguments.alternate);
+    std::printf("DfuSe command mode\n");
+    if (std::find(target.modifiers.begin(), target.modifiers.end(), "leave") == target.modifiers.end())
+        return 0;
+    std::printf("Submitting leave request...\n");
+    if (config.text("DFU_SIM_DOWNLOAD_COPY"))
+        std::ofstream(memoryPath(".left")) << "left\n";
+    return 0;
+}
+
+std::string SimTool::memoryPath(const std::string& suffix) const
+{
+    return withUnitPath(config.text("DFU_SIM_DOWNLOAD_COPY", ""), unitPath) + suffix;
+}
+
+// A download finds the unit in DFU mode; a leave, or a unit that resets on
+// its own, takes it out until the next download.
+void SimTool::rememberDownload(std::uint32_t address, bool leftDfuMode) const
+{
+    if (!config.text("DFU_SIM_DOWNLOAD_COPY"))
+        return;
+    std::ofstream(memoryPath(".address")) << address << '\n';
+    std::remove(memoryPath(".left").c_str());
+    if (leftDfuMode)
+        std::ofstream(memoryPath(".left")) << "left\n";
+}
+
+bool SimTool::hasLeftDfuMode() const
+{
+    return config.text("DFU_SIM_DOWNLOAD_COPY") && std::ifstream(memoryPath(".left")).good();
+}
+
+// What the last download stored at the address; erased flash (0xFF) around it.
+std::optional<std::vector<unsigned char>> SimTool::readBack(std::uint32_t address, std::uint64_t size) const
+{
+    std::uint32_t stored = 0;
+    std::vector<char> bytes;
+    if (!config.text("DFU_SIM_DOWNLOAD_COPY") || !(std::ifstream(memoryPath(".address")) >> stored) ||
+        !readFile(memoryPath(""), bytes))
+        return std::nullopt;
+    std::vector<unsigned char> memory(size, 0xFF);
+    for (std::uint64_t i = 0; i < size; ++i) {
+        const std::uint64_t at = std::uint64_t{address} + i;
+        if (at >= stored && at - stored < bytes.size())
+            memory[i] = static_cast<unsigned char>(bytes[at - stored]);
+    }
+    return memory;
 }

@@ -22,6 +22,14 @@ private:
     int list();
     int download();
     int upload();
+    // DfuSe command mode: -s ADDRESS:leave without -D or -U.
+    int leave();
+    // The unit's flash as downloads stored it, kept in files beside the
+    // DFU_SIM_DOWNLOAD_COPY file so that later runs see it.
+    std::string memoryPath(const std::string& suffix) const;
+    void rememberDownload(std::uint32_t address, bool leftDfuMode) const;
+    bool hasLeftDfuMode() const;
+    std::optional<std::vector<unsigned char>> readBack(std::uint32_t address, std::uint64_t size) const;
     int usage(const std::string& message) const;
     int fail(const std::string& message, int exitCode) const;
     // The exit code when the command line or the unit stops a transfer before

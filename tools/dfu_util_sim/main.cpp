@@ -4,6 +4,7 @@
 #include "SimConfig.h"
 #include "SimTool.h"
 
+#include <csignal>
 #include <cstdio>
 #include <fstream>
 #include <string>
@@ -32,6 +33,10 @@ int main(int argc, char** argv)
     std::setvbuf(stdout, nullptr, _IONBF, 0);
     const std::vector<std::string> args(argv + 1, argv + argc);
     const SimConfig config;
+    // On Windows a tool whose reader has gone just gets failed writes and
+    // carries on; this plays that here.
+    if (config.text("DFU_SIM_SIGPIPE", "default") == "ignore")
+        std::signal(SIGPIPE, SIG_IGN);
     logArguments(config, args);
     const SimArguments arguments = SimArguments::parse(args);
     SimTool tool(config, arguments);

@@ -2,6 +2,7 @@
 
 #include "CborWriter.h"
 #include "EventLog.h"
+#include "McubootImage.h"
 
 #include <chrono>
 #include <thread>
@@ -47,13 +48,21 @@ std::vector<std::uint8_t> McubootUnit::answer(const SmpPacket& request, const st
     return rcOnly(kRcNotSupported);
 }
 
+// As MCUboot: an image is listed in slot 0 only when it is complete and
+// passes its validation; the hash is the one from its TLV area.
 std::vector<std::uint8_t> McubootUnit::imageState() const
 {
-    // Nested list and map, as a real unit sends; the updater reads none of it.
-    const std::vector<std::uint8_t> hash(32, 0x5A);
+    const bool complete = uploadStarted && image.size() == announcedLength;
+    std::string reason;
+    const auto validated = complete ? image::McubootImage::read(image, reason) : std::nullopt;
     CborWriter writer;
+    if (!validated || !validated->hashChecked) {
+        writer.mapBegin(1).text("images").listBegin(0);
+        return writer.data();
+    }
     writer.mapBegin(1).text("images").listBegin(1).mapBegin(6);
     writer.text("image").unsignedInt(0).text("slot").unsignedInt(0).text("version").text("0.0.0");
+    const std::vector<std::uint8_t> hash(validated->tlvHash.begin(), validated->tlvHash.end());
     writer.text("hash").bytes(hash).text("bootable").boolean(true).text("confirmed").boolean(true);
     return writer.data();
 }
@@ -62,7 +71,19 @@ std::vector<std::uint8_t> McubootUnit::reset()
 {
     ++resets;
     EventLog::event("reset {}", resets);
+    if (uploadStarted)
+        checkReceivedImage();
     return rcOnly(0);
+}
+
+void McubootUnit::checkReceivedImage() const
+{
+    // What MCUboot looks at before it boots the image in its slot.
+    std::string reason;
+    if (const auto image = image::McubootImage::read(this->image, reason))
+        EventLog::event("image-check ok {} {}", image->tlvEnd(), image::toHex(image->tlvHash));
+    else
+        EventLog::event("image-check bad {}", reason);
 }
 
 std::vector<std::uint8_t> McubootUnit::otpRead(const CborValue& body) const
@@ -128,8 +149,14 @@ std::vector<std::uint8_t> McubootUnit::store(std::uint32_t offset, const std::ve
 {
     if (options.writeMs > 0)
         std::this_thread::sleep_for(std::chrono::milliseconds(options.writeMs));
-    image.insert(image.end(), data.begin(), data.end());
-    imageFile.writeAt(offset, data);
+    ++chunksStored;
+    std::vector<std::uint8_t> stored = data;
+    if (options.mcuboot.corruptChunk == chunksStored && !stored.empty()) {
+        EventLog::note("  fault: chunk {} stored with its first byte changed", chunksStored);
+        stored[0] ^= 0x5A;
+    }
+    image.insert(image.end(), stored.begin(), stored.end());
+    imageFile.writeAt(offset, stored);
     if (image.size() == announcedLength)
         EventLog::event("image-complete {}", image.size());
     return rcAndOffset(0, image.size());

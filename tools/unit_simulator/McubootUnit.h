@@ -28,6 +28,7 @@ private:
     std::vector<std::uint8_t> imageState() const;
     std::vector<std::uint8_t> upload(const CborValue& body);
     std::vector<std::uint8_t> reset();
+    void checkReceivedImage() const;
     std::vector<std::uint8_t> otpRead(const CborValue& body) const;
     std::optional<std::vector<std::uint8_t>> offsetFault(std::uint32_t offset);
     std::vector<std::uint8_t> store(std::uint32_t offset, const std::vector<std::uint8_t>& data);
@@ -41,4 +42,5 @@ private:
     unsigned resets = 0;
     unsigned repeatsDone = 0;
     bool rewindDone = false;
+    unsigned chunksStored = 0;
 };

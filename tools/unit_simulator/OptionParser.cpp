@@ -131,6 +131,8 @@ const std::vector<Option>& table()
          [](std::string_view, SimOptions& o) { o.mcuboot.noiseLines = true; return true; }},
         {"--flood-from-request", "N", "MCUboot: at the Nth request answer nothing but noise, without end",
          [](std::string_view v, SimOptions& o) { return (o.mcuboot.floodFromRequest = number<unsigned>(v)).has_value(); }},
+        {"--corrupt-chunk", "K", "MCUboot: store the Kth upload chunk with its first byte XOR 0x5A",
+         [](std::string_view v, SimOptions& o) { return (o.mcuboot.corruptChunk = number<unsigned>(v)).has_value(); }},
         // STM32
         {"--product-id", "N", "STM32: product ID answered by Get ID (default 0x0469)",
          [](std::string_view v, SimOptions& o) { return assign(number<std::uint16_t>(v), o.stm32.productId); }},
@@ -184,6 +186,10 @@ const std::vector<Option>& table()
                  o.stm32.strayAfterRead = Stm32Settings::StrayBurst{static_cast<unsigned>(p->first), static_cast<unsigned>(p->second)};
              return p.has_value();
          }},
+        {"--corrupt-block", "K", "STM32: ACK the Kth Write Memory block but store its first byte XOR 0x5A",
+         [](std::string_view v, SimOptions& o) { return (o.stm32.corruptBlock = number<unsigned>(v)).has_value(); }},
+        {"--nack-reads-from", "K", "STM32: NACK the Kth and every later Read Memory command",
+         [](std::string_view v, SimOptions& o) { return (o.stm32.nackReadsFrom = number<unsigned>(v)).has_value(); }},
     };
     return options;
 }
@@ -193,6 +199,9 @@ Output on stdout, one line per event, flushed at once:
   ready PATH              the link is up and answers
   image-complete SIZE     MCUboot: the last byte of an image of SIZE bytes came in
   reset COUNT             MCUboot: a reset request came; COUNT requests so far
+  image-check ok END HASH MCUboot, after a reset that follows an upload: the received image passes
+                          MCUboot's format checks; END is where its TLV area ends, HASH its SHA-256
+  image-check bad REASON  MCUboot: as above, but MCUboot would not boot it, for REASON
   write ADDR SIZE         STM32: a Write Memory block was stored
   marker ADDR HEX         STM32: a write hit the marker address, with its bytes in hex ("50555746" is PUWF)
   go ADDR                 STM32: Go to ADDR was received

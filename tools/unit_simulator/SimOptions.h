@@ -30,6 +30,8 @@ struct McubootFaults {
     std::size_t splitLineChars = 0;
     bool noiseLines = false;
     std::optional<unsigned> floodFromRequest;
+    // The Kth stored upload chunk (1-based) gets its first byte changed.
+    std::optional<unsigned> corruptChunk;
 };
 
 // The STM32 system bootloader and its faults.
@@ -63,6 +65,12 @@ struct Stm32Settings {
         unsigned bytes;
     };
     std::optional<StrayBurst> strayAfterRead;
+    // The Kth Write Memory block (1-based) is acknowledged but stored with its
+    // first byte changed, as a marginal flash cell would.
+    std::optional<unsigned> corruptBlock;
+    // Read Memory commands from the Kth (1-based) on are refused, as after
+    // read protection was set.
+    std::optional<unsigned> nackReadsFrom;
 };
 
 struct SimOptions {

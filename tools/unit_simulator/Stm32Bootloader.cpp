@@ -186,6 +186,11 @@ std::optional<std::uint32_t> Stm32Bootloader::mappedAddress(const char* commandN
 
 void Stm32Bootloader::readMemory()
 {
+    ++readsAsked;
+    if (settings.nackReadsFrom && readsAsked >= *settings.nackReadsFrom) {
+        EventLog::note("  fault: Read Memory {} refused", readsAsked);
+        return nack();
+    }
     const auto start = mappedAddress("Read Memory");
     if (!start)
         return;
@@ -241,6 +246,17 @@ bool Stm32Bootloader::nackThisBlock()
     return true;
 }
 
+// What the flash takes from a block: with the corrupt-block fault, one byte
+// differs from what the checksum vouched for.
+std::vector<std::uint8_t> Stm32Bootloader::storedForm(std::vector<std::uint8_t> data) const
+{
+    if (settings.corruptBlock && *settings.corruptBlock == blocksWritten + 1 && !data.empty()) {
+        EventLog::note("  fault: block {} stored with its first byte changed", blocksWritten + 1);
+        data[0] ^= 0x5A;
+    }
+    return data;
+}
+
 void Stm32Bootloader::writeMemory()
 {
     const auto start = mappedAddress("Write Memory");
@@ -251,7 +267,7 @@ void Stm32Bootloader::writeMemory()
     if (!data)
         return;
     EventLog::note("Write Memory {:#010x} {} bytes", *start, data->size());
-    if (nackThisBlock() || !memory.write(*start, *data))
+    if (nackThisBlock() || !memory.write(*start, storedForm(*data)))
         return nack();
     if (options.writeMs > 0)
         std::this_thread::sleep_for(std::chrono::milliseconds(options.writeMs));

@@ -48,6 +48,7 @@ private:
     void ack();
     void nack();
     bool nackThisBlock();
+    std::vector<std::uint8_t> storedForm(std::vector<std::uint8_t> data) const;
     void addStrayBytes(std::vector<std::uint8_t>& reply);
     void reportMarker(std::uint32_t address, const std::vector<std::uint8_t>& data);
 
@@ -60,4 +61,5 @@ private:
     unsigned blocksWritten = 0;
     unsigned nacksGiven = 0;
     unsigned readsAnswered = 0;
+    unsigned readsAsked = 0;
 };

@@ -94,6 +94,13 @@ void FirmwareUpdaterBase::reportFailure(const QString& reason)
     emit FailureReason(reason);
 }
 
+void FirmwareUpdaterBase::reportVerification(VerifyResult result, int milliseconds, const QString& failure)
+{
+    if (result == VerifyFailed)
+        reportFailure(failure);
+    emit Verified(result, milliseconds);
+}
+
 void FirmwareUpdaterBase::reportUnreadableImage(const QString& error)
 {
     reportFailure(FirmwareImage::unreadableText(firmwarePath, error));

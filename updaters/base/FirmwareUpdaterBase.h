@@ -2,6 +2,8 @@
 
 #include "ConnectionStatus.h"
 #include "FirmwareImage.h"
+#include "IdentityReader.h"
+#include "VerifyResult.h"
 
 #include <QList>
 #include <QObject>
@@ -36,6 +38,15 @@ public:
     // The configured image file; it never changes, so any thread may ask.
     const QString& imageFile() const { return firmwarePath; }
     bool hasImage() const;
+    // The reads of the connected unit's identity, where the back-end offers
+    // them (none by default). Any thread may ask; the reads themselves run on
+    // the back-end's thread.
+    virtual IdentityReader* identityReader() { return nullptr; }
+
+    // Read the image back after writing it and finish well only when it
+    // matches. Set before the back-end moves to its worker thread.
+    void setVerifyAfterWrite(bool verify) { verify_after_write = verify; }
+    bool verifiesAfterWrite() const { return verify_after_write; }
 
 signals:
     void UpdateStarted();
@@ -47,6 +58,9 @@ signals:
     // Why the update that is about to end with UpdateFinished(false) failed,
     // where the back-end knows it.
     void FailureReason(const QString& reason);
+    // The read-back of the update about to end, sent before UpdateFinished;
+    // not sent when verification is off or the write failed before it.
+    void Verified(VerifyResult result, int milliseconds);
 
 public slots:
     virtual void onStartUpdate() = 0;
@@ -74,6 +88,9 @@ protected:
     // as a success when the unit did not start the new firmware.
     virtual bool exitBootloaderChecked();
 
+    // Reports a finished verification; a failed one also gives its reason.
+    void reportVerification(VerifyResult result, int milliseconds, const QString& failure = QString());
+
     QString firmwarePath;
     // Where the bytes of the running update came from, for messages.
     QString image_in_use = firmwarePath;
@@ -82,4 +99,5 @@ private:
     mutable std::mutex image_mutex;
     std::optional<FirmwareImage> handed_image;
     QString handed_refusal;
+    bool verify_after_write = false;
 };

@@ -1,13 +1,17 @@
 #include "McubootSerialUpdater.h"
 
+#include "ImageStateListing.h"
+#include "McubootTlvHash.h"
 #include "SmpIds.h"
 #include "SmpRequestPayload.h"
 #include "SerialReadBuffer.h"
 #include "UploadOffsetGuard.h"
 
 #include <QDebug>
+#include <QElapsedTimer>
 #include <QSerialPort>
 #include <QThread>
+#include <algorithm>
 #include <limits>
 
 using namespace smp;
@@ -137,8 +141,46 @@ bool McubootSerialUpdater::upload(const QByteArray& image, std::function<void(in
         }
         offset = *next;
         if (progress)
-            progress(static_cast<int>(offset * 100 / total));
+            progress(verifiesAfterWrite() ? std::min(99, static_cast<int>(offset * 100 / total))
+                                          : static_cast<int>(offset * 100 / total));
     }
+    return !verifiesAfterWrite() || verifyUploaded(image);
+}
+
+// MCUboot lists the image in slot 0 only once it has validated it, with the
+// hash from the image's TLV area: the same hash is the unit's word that it
+// holds the image. Before the reset, so a unit that does not is not restarted.
+bool McubootSerialUpdater::verifyUploaded(const QByteArray& image)
+{
+    QElapsedTimer clock;
+    clock.start();
+    const QByteArray received =
+        sendRequest(kOpRead, kGroupImage, kCommandImageState, SmpRequestPayload::emptyMap().value(), kProbeTimeoutMs);
+    const QByteArray payload = received.isEmpty() ? QByteArray() : decodeSmpFrame(received);
+    const auto milliseconds = [&clock] { return static_cast<int>(clock.elapsed()); };
+    if (payload.isEmpty()) {
+        reportVerification(VerifyFailed, milliseconds(), QStringLiteral("verify: the unit did not answer the image-state read"));
+        return false;
+    }
+    const std::optional<QByteArray> fileHash = mcubootTlvSha256(image);
+    const ImageStateListing listing = ImageStateListing::read(payload);
+    if (!fileHash || !listing.hasImageList) {
+        reportVerification(VerifyUnknown, milliseconds());
+        return true;
+    }
+    if (!listing.slotZeroHash) {
+        reportVerification(VerifyFailed, milliseconds(),
+                           QStringLiteral("verify: the unit does not list the image in slot 0, so it did not validate it"));
+        return false;
+    }
+    if (*listing.slotZeroHash != *fileHash) {
+        reportVerification(VerifyFailed, milliseconds(),
+                           QStringLiteral("verify: slot 0 holds the image with hash %1, the image written has %2")
+                               .arg(QString::fromLatin1(listing.slotZeroHash->toHex()),
+                                    QString::fromLatin1(fileHash->toHex())));
+        return false;
+    }
+    reportVerification(VerifyPassed, milliseconds());
     return true;
 }
 

@@ -15,7 +15,7 @@ struct zcbor_state_t;
 
 // Back-end for units in MCUboot serial recovery: SMP requests as base64 text
 // lines over a serial port, CBOR payloads inside.
-class McubootSerialUpdater : public FirmwareUpdaterBase {
+class McubootSerialUpdater : public FirmwareUpdaterBase, public IdentityReader {
     Q_OBJECT
 
 public:
@@ -32,6 +32,11 @@ public:
     bool upload(const QByteArray& image, std::function<void(int)> progress) override;
     void exitBootloader() override;
     bool verifyDeviceId(const QList<uint8_t>& deviceIds) override;
+
+    // The model identifier and serial number from the unit's OTP store.
+    IdentityReader* identityReader() override { return this; }
+    std::optional<int> readModelId() override;
+    QString readSerialNumber() override;
 
     // Connection probe: true when the unit answers an image-state read with a
     // valid frame whose "rc" is absent or 0.
@@ -66,6 +71,8 @@ private:
                            const QByteArray& payload, int timeoutMs);
     void discardPendingInput();
     std::optional<qint64> sendChunk(const QByteArray& image, qint64 offset);
+    // Asks the unit, after the upload, whether it validated the image.
+    bool verifyUploaded(const QByteArray& image);
     std::optional<QByteArray> parseOtpResponse(uint32_t key, const QByteArray& received) const;
     void logSerialNumber(uint8_t modelId);
 

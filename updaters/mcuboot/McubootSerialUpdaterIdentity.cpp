@@ -73,13 +73,29 @@ bool McubootSerialUpdater::verifyDeviceId(const QList<uint8_t>& deviceIds)
     return false;
 }
 
-void McubootSerialUpdater::logSerialNumber(uint8_t modelId)
+std::optional<int> McubootSerialUpdater::readModelId()
+{
+    const std::optional<QByteArray> model = readOtpData(kModelIdKey);
+    if (!model)
+        return std::nullopt;
+    return static_cast<uint8_t>(model->at(0));
+}
+
+// The value is text, padded with zero bytes to the OTP entry's length.
+QString McubootSerialUpdater::readSerialNumber()
 {
     const std::optional<QByteArray> serial = readOtpData(kSerialNumberKey);
     if (!serial)
-        return;
+        return QString();
     const qsizetype zero = serial->indexOf('\0');
-    const QString text = QString::fromLatin1(zero < 0 ? *serial : serial->left(zero));
+    return QString::fromLatin1(zero < 0 ? *serial : serial->left(zero));
+}
+
+void McubootSerialUpdater::logSerialNumber(uint8_t modelId)
+{
+    const QString text = readSerialNumber();
+    if (text.isEmpty())
+        return;
     qDebug() << "McubootSerialUpdater::verifyDeviceId: device model ID" << unsigned{modelId} << "serial number"
              << text;
 }

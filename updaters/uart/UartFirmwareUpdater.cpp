@@ -1,10 +1,15 @@
 #include "UartFirmwareUpdater.h"
 
+#include "BootModeMarker.h"
 #include "CheckModelIdInOtp.h"
 #include "OtpReadSize.h"
+#include "Stm32ApplicationImage.h"
 #include "Stm32UartUpdater.h"
 
 #include <QDebug>
+#include <QFileInfo>
+#include <QElapsedTimer>
+#include <algorithm>
 #include <cstdio>
 #include <fmt/format.h>
 #include <optional>
@@ -18,10 +23,18 @@ constexpr std::uint32_t kUartMode = 1;
 // The image zero-padded to whole 32-bit words.
 std::vector<std::byte> paddedImage(const QByteArray& content)
 {
-    std::vector<std::byte> image(reinterpret_cast<const std::byte*>(content.constData()),
-                                 reinterpret_cast<const std::byte*>(content.constData()) + content.size());
-    image.resize((image.size() + 3) / 4 * 4, std::byte{0});
-    return image;
+    std::vector<std::byte> padded(reinterpret_cast<const std::byte*>(content.constData()),
+                                  reinterpret_cast<const std::byte*>(content.constData()) + content.size());
+    padded.resize(image::Stm32ApplicationImage::paddedSize(padded.size()), std::byte{0});
+    return padded;
+}
+
+// The read-back takes about as long as the write, so each fills half the
+// bar; 100 % comes only with DONE.
+int shareOfVerifiedUpdate(IFwUpdater::State state, unsigned percent)
+{
+    const auto half = static_cast<int>(percent / 2);
+    return state == IFwUpdater::State::Verifying ? std::min(50 + half, 99) : half;
 }
 
 } // namespace
@@ -122,13 +135,57 @@ bool UartFirmwareUpdater::upload(const QByteArray& content, std::function<void(i
         reportFailure(QStringLiteral("UartFirmwareUpdater: image too short \"%1\"").arg(image_in_use));
         return false;
     }
-    const auto relay = [&progress](IFwUpdater::State, unsigned percent) {
+    // Before the erase: an image over the boot-mode marker would have the
+    // marker programmed over image bytes, and one past the unit's flash end
+    // would be erased and written page by page until the bootloader refuses one.
+    QString problem = flashEndProblem(content.size());
+    if (problem.isEmpty())
+        problem = bootModeMarkerConflict(programming_address, image.size(), boot_mode_address);
+    if (!problem.isEmpty()) {
+        client->DisconnectDevice();
+        reportFailure(problem);
+        return false;
+    }
+    const bool verify = verifiesAfterWrite();
+    const auto relay = [&progress, verify](IFwUpdater::State state, unsigned percent) {
         if (progress)
-            progress(static_cast<int>(percent));
+            progress(verify ? shareOfVerifiedUpdate(state, percent) : static_cast<int>(percent));
     };
     const bool flashed = client->Flash(image, relay, programming_address);
+    const bool held = flashed && (!verify || verifyWritten(image, relay));
     client->DisconnectDevice();
-    return flashed;
+    return held;
+}
+
+// Before the marker and Go: a unit that does not hold the image stays in its
+// bootloader, ready for another try.
+bool UartFirmwareUpdater::verifyWritten(std::span<const std::byte> image, const IFwUpdater::ProgressCallback& progress)
+{
+    QElapsedTimer clock;
+    clock.start();
+    const std::string difference = client->VerifyImage(image, programming_address, progress);
+    const auto milliseconds = static_cast<int>(clock.elapsed());
+    if (!difference.empty()) {
+        reportVerification(VerifyFailed, milliseconds, QStringLiteral("verify: %1").arg(QString::fromStdString(difference)));
+        return false;
+    }
+    reportVerification(VerifyPassed, milliseconds);
+    return true;
+}
+
+QString UartFirmwareUpdater::flashEndProblem(qsizetype imageSize) const
+{
+    const std::optional<stm32_updater::Stm32DeviceInfo> device = client->ConnectedDevice();
+    if (!flash_end_check || !device)
+        return {};
+    const std::string problem = image::Stm32ApplicationImage::fitProblem(static_cast<std::size_t>(imageSize),
+                                                                         programming_address, device->flashEnd);
+    if (problem.empty())
+        return {};
+    return QStringLiteral("firmware image \"%1\" does not fit product 0x%2: %3")
+        .arg(QFileInfo(image_in_use).fileName())
+        .arg(device->productId, 4, 16, QLatin1Char('0'))
+        .arg(QString::fromStdString(problem));
 }
 
 void UartFirmwareUpdater::reportUnreadableImage(const QString& error)

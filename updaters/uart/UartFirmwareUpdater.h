@@ -10,6 +10,7 @@
 #include <QThread>
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <mutex>
 
 // Back-end for units updated through the STM32 system bootloader over a
@@ -36,6 +37,10 @@ public:
     void exitBootloader() override;
     bool verifyDeviceId(const QList<uint8_t>& deviceIds) override;
 
+    // Whether upload refuses an image that runs past the flash end of the
+    // unit Get ID named (on unless image_check is false).
+    void setFlashEndCheck(bool on) { flash_end_check = on; }
+
 public slots:
     void onStartUpdate() override;
     void onConnectToDevice(const QString& port_name, QList<uint8_t> device_ids, const bool& verify) override;
@@ -58,6 +63,9 @@ protected:
 
 private:
     std::unique_ptr<IStm32Updater> makeUartClient();
+    QString flashEndProblem(qsizetype imageSize) const;
+    // Reads the written image back; false, with the reason reported, when it differs.
+    bool verifyWritten(std::span<const std::byte> image, const IFwUpdater::ProgressCallback& progress);
     bool openSerialLink(const QString& portName);
     void closeSerialLink();
 
@@ -67,6 +75,7 @@ private:
     std::uint64_t otp_size;
     std::uint32_t boot_mode_address;
     QString fw_target_type;
+    bool flash_end_check = true;
     Uart* uart = nullptr;
     // Declared before the interface and the client that point at them, so
     // they go last.

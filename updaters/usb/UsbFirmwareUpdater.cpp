@@ -4,8 +4,10 @@
 #include "OtpReadSize.h"
 #include "Stm32DfuUtilUpdater.h"
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
+#include <utility>
 
 using stm32_updater::Stm32DfuUtilUpdater;
 
@@ -21,9 +23,63 @@ UsbFirmwareUpdater::UsbFirmwareUpdater(const QString& firmwarePath, const QStrin
 {
     connect(runner.get(), &Stm32DfuUtilUpdater::EraseStarted, this, &FirmwareUpdaterBase::EraseStarted);
     connect(runner.get(), &Stm32DfuUtilUpdater::EraseFinished, this, &FirmwareUpdaterBase::EraseFinished);
-    connect(runner.get(), &Stm32DfuUtilUpdater::ProgressUpdate, this, &FirmwareUpdaterBase::ProgressUpdate);
-    connect(runner.get(), &Stm32DfuUtilUpdater::UpdateFinished, this, &FirmwareUpdaterBase::UpdateFinished);
-    connect(runner.get(), &Stm32DfuUtilUpdater::UpdateFinished, this, [this] { image_folder.reset(); });
+    connect(runner.get(), &Stm32DfuUtilUpdater::ProgressUpdate, this, &UsbFirmwareUpdater::relayProgress);
+    connect(runner.get(), &Stm32DfuUtilUpdater::UpdateFinished, this, &UsbFirmwareUpdater::onDownloadFinished);
+}
+
+// While the read-back is still to come, the download fills the bar only to
+// kDownloadShare %; the rest comes with DONE.
+void UsbFirmwareUpdater::relayProgress(int percent)
+{
+    const bool verifyFollows = verifiesAfterWrite() && runner->isDownloading();
+    emit ProgressUpdate(verifyFollows ? percent * kDownloadShare / 100 : percent);
+}
+
+void UsbFirmwareUpdater::onDownloadFinished(bool status)
+{
+    image_folder.reset();
+    const QByteArray image = std::exchange(image_written, QByteArray());
+    if (status && verifiesAfterWrite() && !verifyAndLeave(image)) {
+        runner->dropFinalProgress();
+        status = false;
+    }
+    emit UpdateFinished(status);
+}
+
+// The download left the unit in DFU mode: read the image back, and only when
+// the unit holds it let it leave DFU mode and start it.
+bool UsbFirmwareUpdater::verifyAndLeave(const QByteArray& image)
+{
+    QElapsedTimer clock;
+    clock.start();
+    QString error;
+    const std::optional<QByteArray> held = runner->ReadBack(programming_address, image.size(), error);
+    const auto milliseconds = static_cast<int>(clock.elapsed());
+    if (!held) {
+        reportVerification(VerifyFailed, milliseconds, QStringLiteral("verify: %1").arg(error));
+        return false;
+    }
+    if (*held != image) {
+        reportVerification(VerifyFailed, milliseconds, QStringLiteral("verify: %1").arg(firstDifference(*held, image)));
+        return false;
+    }
+    reportVerification(VerifyPassed, milliseconds);
+    if (!runner->LeaveDfuMode(programming_address, error)) {
+        reportFailure(QStringLiteral("the unit holds the image, but %1").arg(error));
+        return false;
+    }
+    return true;
+}
+
+QString UsbFirmwareUpdater::firstDifference(const QByteArray& held, const QByteArray& written) const
+{
+    qsizetype at = 0;
+    while (held[at] == written[at])
+        ++at;
+    return QStringLiteral("0x%1 holds 0x%2, 0x%3 was written")
+        .arg(programming_address + static_cast<std::uint32_t>(at), 8, 16, QLatin1Char('0'))
+        .arg(static_cast<std::uint8_t>(held[at]), 2, 16, QLatin1Char('0'))
+        .arg(static_cast<std::uint8_t>(written[at]), 2, 16, QLatin1Char('0'));
 }
 
 // The runner, and the tool process with it, go before the image file.
@@ -58,10 +114,13 @@ bool UsbFirmwareUpdater::upload(const QByteArray& image, std::function<void(int)
     }
     file.close();
     image_folder = std::move(folder);
-    return runner->DownloadFirmware(path.toUtf8().toStdString(), programming_address);
+    if (verifiesAfterWrite())
+        image_written = image;
+    return runner->DownloadFirmware(path.toUtf8().toStdString(), programming_address, !verifiesAfterWrite());
 }
 
-// The download's location argument already makes the unit leave DFU mode.
+// The download's location argument, or the leave after the read-back, makes
+// the unit leave DFU mode.
 void UsbFirmwareUpdater::exitBootloader() {}
 
 bool UsbFirmwareUpdater::verifyDeviceId(const QList<uint8_t>& deviceIds)

@@ -23,6 +23,8 @@ class UsbFirmwareUpdater : public FirmwareUpdaterBase {
 public:
     // The USB identifiers of the STM32 DFU bootloader.
     static constexpr const char* kDeviceFilter = "0483:df11";
+    // The share of the bar the download fills when a read-back follows it.
+    static constexpr int kDownloadShare = 90;
 
     UsbFirmwareUpdater(const QString& firmwarePath, const QString& dfuUtilPath, std::uint32_t programmingAddress,
                        std::uint32_t otpAddress, std::uint64_t otpSize, const QString& fwTargetType,
@@ -44,6 +46,13 @@ public slots:
     void onDisconnectDevice() override;
 
 private:
+    void relayProgress(int percent);
+    void onDownloadFinished(bool status);
+    bool verifyAndLeave(const QByteArray& image);
+    QString firstDifference(const QByteArray& held, const QByteArray& written) const;
+
+    // The bytes of the running download, kept for the read-back.
+    QByteArray image_written;
     // Holds the file the running download reads; declared before the runner,
     // so the tool is stopped before its file goes.
     std::unique_ptr<QTemporaryDir> image_folder;

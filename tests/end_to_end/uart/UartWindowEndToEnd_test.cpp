@@ -1,5 +1,6 @@
 #include "ButtonStyles.h"
 #include "MainWindow.h"
+#include "QtMessageCapture.h"
 #include "TempResources.h"
 #include "TrailerFlag.h"
 #include "UartFirmwareUpdater.h"
@@ -59,7 +60,7 @@ protected:
     }
 
     void start(int imageSize = kImageSize, std::uint32_t programmingAddress = kFlashBase,
-               std::uint64_t otpSize = kOtpSize)
+               std::uint64_t otpSize = kOtpSize, std::uint32_t markerAddress = kMarkerAddress)
     {
         resources = std::make_unique<TempResources>(
             QStringLiteral("interface=uart\nfirmware_filename=firmware.bin\nproduct_list=Unit:%1\n"
@@ -67,7 +68,8 @@ protected:
         image = makeTestImage(imageSize);
         resources->writeFile("firmware.bin", image);
         updater = new UartFirmwareUpdater(resources->filePath("firmware.bin"), programmingAddress, programmingAddress,
-                                          kOtpAddress, otpSize, kMarkerAddress, QStringLiteral("application"), nullptr);
+                                          kOtpAddress, otpSize, markerAddress, QStringLiteral("application"), nullptr);
+        updater->setVerifyAfterWrite(verify);
         window = std::make_unique<MainWindow>(resources->dir(), &resources->settings(),
                                               resources->filePath("dfu-util-static"), InterfaceType::Uart, updater);
         probe = std::make_unique<WindowProbe>(*window);
@@ -131,6 +133,7 @@ protected:
     std::optional<WindowSnapshot> afterFinished;
     std::optional<bool> finishedStatus;
     QList<int> progressSeen;
+    bool verify = false; // verify_after_write of the next start()
 };
 
 // A unit made with extra simulator options, named for the test's title.
@@ -210,31 +213,44 @@ TEST_F(UartWindow, ImageAbove0x08000000ErasesOnlyItsOwnPages)
     EXPECT_FALSE(unit.log().contains("not erased")) << unit.log().toStdString();
 }
 
-// 256 pages of 2 KiB fill the whole flash: with Erase (one byte per page) the
-// list goes out as 255 pages and 1 page, never with the global-erase count.
-TEST_F(UartWindow, WholeFlashImageIsErasedPageByPageAndWrittenWhole)
+struct MarkerCase {
+    const char* name;
+    int imageSize;
+    std::uint32_t markerAddress;
+};
+
+class ImageOverTheMarker : public UartWindow, public ::testing::WithParamInterface<MarkerCase> {};
+
+// An image over the boot-mode marker would have "PUWF" written over bytes that
+// were never erased: such an image, written as it is, is refused before
+// anything is erased, with the reason in the message log.
+TEST_P(ImageOverTheMarker, IsRefusedBeforeAnyErase)
 {
-    constexpr int kWholeFlash = 512 * 1024;
-    start(kWholeFlash);
-    // The boot-mode marker lands inside the image; there the image holds erased bytes.
-    image.replace(kMarkerAddress - kFlashBase, 4, QByteArray(4, '\xff'));
-    resources->writeFile("firmware.bin", image);
+    const MarkerCase& c = GetParam();
+    start(c.imageSize, kFlashBase, kOtpSize, c.markerAddress);
     UnitSimulator unit({"--mode", "stm32", "--model-id", "7", "--erase-command", "erase", "--old-data",
                         "0x08000000:0x80000"});
+    QtMessageCapture messages;
     ASSERT_NO_FATAL_FAILURE(updateUnit(unit));
 
-    EXPECT_TRUE(*finishedStatus);
-    QByteArray expected = withTrailerFlag(image);
-    expected.replace(kMarkerAddress - kFlashBase, 4, "PUWF");
-    const QByteArray flash = unit.image();
-    ASSERT_EQ(flash.size(), kWholeFlash);
-    for (int page = 0; page < 256; ++page) {
-        SCOPED_TRACE(page);
-        ASSERT_EQ(flash.mid(page * 0x800, 0x800), expected.mid(page * 0x800, 0x800));
-    }
-    EXPECT_FALSE(unit.log().contains("whole flash")) << "no global erase";
-    EXPECT_EQ(unit.log().count("Erase: "), 2) << unit.log().toStdString();
+    EXPECT_FALSE(*finishedStatus);
+    EXPECT_EQ(probe->progressFormat(), kWindowErrorText);
+    EXPECT_EQ(unit.image(), QByteArray(0x80000, char(0x5A))) << "the old program was touched";
+    EXPECT_FALSE(unit.log().contains("Erase")) << unit.log().toStdString();
+    EXPECT_FALSE(eventAddress(unit, "write").has_value());
+    EXPECT_FALSE(eventAddress(unit, "marker").has_value());
+    const QString marker = QStringLiteral("covers the boot-mode marker at 0x%1").arg(c.markerAddress, 8, 16, QChar('0'));
+    EXPECT_TRUE(messages.lines().join('\n').contains(marker)) << messages.lines().join('\n').toStdString();
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ImageOverTheMarker,
+    ::testing::Values(
+        // The image that fills the flash, as it is (the marker's word included).
+        MarkerCase{"whole_flash", 512 * 1024, kMarkerAddress},
+        // A small image with the marker on its fifth page, all in the first bank.
+        MarkerCase{"marker_inside_a_small_image", kImageSize, kFlashBase + 0x2000}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(UartWindow, ImageNotAWholeWordIsPaddedWithZeros)
 {
@@ -334,5 +350,105 @@ INSTANTIATE_TEST_SUITE_P(Cases, BrokenWrite,
                          ::testing::Values(UnitCase{"nack_storm", {"--nack-at-block", "5:1000"}},
                                            UnitCase{"unplug_during_write", {"--unplug-after-blocks", "10"}}),
                          caseName);
+
+// The fifth 256-byte block, where --corrupt-block 5 stores its first byte XOR 0x5A.
+constexpr std::uint32_t kCorruptAddress = kFlashBase + 4 * 256;
+// The model check reads the 512 OTP bytes in 16 reads; the 17th is the first read-back.
+const QString kFirstReadBack = QStringLiteral("17");
+
+struct VerifyCase {
+    const char* name;
+    bool verify;
+    QStringList unitArguments;
+    bool done;          // DONE, then the marker and Go
+    bool holdsImage;    // the flash holds the image with its trailer flag
+    bool corrupt;       // the log names the corrupt byte
+    const char* reason; // else: the warning that names why, or nullptr
+    int readBacks;      // answered Read Memory commands of 256 bytes; -1: the whole image
+};
+
+std::string verifyCaseName(const ::testing::TestParamInfo<VerifyCase>& info) { return info.param.name; }
+
+class VerifyAfterWrite : public UartWindow, public ::testing::WithParamInterface<VerifyCase> {
+protected:
+    QString corruptByteWarning() const
+    {
+        const auto written = static_cast<std::uint8_t>(image[kCorruptAddress - kFlashBase]);
+        return QStringLiteral("warning: verify: 0x%1 holds 0x%2, 0x%3 was written")
+            .arg(kCorruptAddress, 8, 16, QLatin1Char('0'))
+            .arg(written ^ 0x5A, 2, 16, QLatin1Char('0'))
+            .arg(written, 2, 16, QLatin1Char('0'));
+    }
+};
+
+// With the key off a unit that stores a block wrongly is started with a
+// corrupt image, as before; with it on, the read-back catches it: no marker,
+// no Go, no DONE.
+TEST_P(VerifyAfterWrite, DoneOnlyWhenTheUnitHoldsTheImage)
+{
+    const VerifyCase& c = GetParam();
+    verify = c.verify;
+    start();
+    QtMessageCapture messages;
+    UnitSimulator unit(QStringList{"--mode", "stm32", "--model-id", "7"} + c.unitArguments);
+    ASSERT_NO_FATAL_FAILURE(updateUnit(unit));
+
+    EXPECT_EQ(*finishedStatus, c.done);
+    EXPECT_EQ(flashAt(unit, kFlashBase, image.size()) == withTrailerFlag(image), c.holdsImage);
+    if (c.done) {
+        EXPECT_EQ(probe->buttonText(), "DONE");
+        EXPECT_TRUE(unit.waitForEvent("go", 3000));
+        EXPECT_EQ(eventAddress(unit, "marker"), kMarkerAddress);
+    } else {
+        ASSERT_TRUE(afterFinished.has_value());
+        EXPECT_EQ(afterFinished->progressFormat, kWindowErrorText);
+        EXPECT_NE(probe->buttonText(), "DONE");
+        EXPECT_FALSE(unit.waitForEvent("go", 1000));
+        EXPECT_FALSE(eventAddress(unit, "marker").has_value());
+    }
+    const QStringList warnings = messages.lines();
+    if (c.corrupt)
+        EXPECT_TRUE(warnings.contains(corruptByteWarning())) << warnings.join('\n').toStdString();
+    if (c.reason)
+        EXPECT_TRUE(warnings.contains(QString::fromUtf8(c.reason))) << warnings.join('\n').toStdString();
+    // The read-back takes the image's range in reads of 256 bytes up to the
+    // first difference, and only with the key on.
+    const QStringList readBacks = unit.log().split('\n').filter(QRegularExpression("Read Memory 0x080.* 256 bytes"));
+    EXPECT_EQ(readBacks.size(), c.readBacks < 0 ? image.size() / 256 : c.readBacks) << unit.log().toStdString();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, VerifyAfterWrite,
+    ::testing::Values(
+        VerifyCase{"off_good_unit", false, {}, true, true, false, nullptr, 0},
+        VerifyCase{"off_corrupt_block_is_started_anyway", false, {"--corrupt-block", "5"}, true, false, false, nullptr,
+                   0},
+        VerifyCase{"on_good_unit", true, {}, true, true, false, nullptr, -1},
+        VerifyCase{"on_good_unit_at_line_speed", true, {"--baud", "460800"}, true, true, false, nullptr, -1},
+        VerifyCase{"on_corrupt_block_fails", true, {"--corrupt-block", "5"}, false, false, true, nullptr, 5},
+        VerifyCase{"on_refused_read_fails", true, {"--nack-reads-from", kFirstReadBack}, false, true, false,
+                   "warning: verify: Read Memory at 0x08000000 failed: NACK received, command Read", 0}),
+    verifyCaseName);
+
+// A failed read-back leaves the unit in its bootloader: the next attempt
+// finds it, writes the image again and ends in DONE.
+TEST_F(UartWindow, FailedVerificationLeavesTheUnitReadyForAnotherTry)
+{
+    verify = true;
+    start();
+    UnitSimulator unit({"--mode", "stm32", "--model-id", "7", "--corrupt-block", "5"});
+    ASSERT_NO_FATAL_FAILURE(updateUnit(unit));
+    ASSERT_FALSE(*finishedStatus);
+    EXPECT_FALSE(eventAddress(unit, "go").has_value());
+
+    window.reset();
+    finishedStatus.reset();
+    start();
+    ASSERT_NO_FATAL_FAILURE(updateUnit(unit));
+    EXPECT_TRUE(*finishedStatus);
+    EXPECT_EQ(probe->buttonText(), "DONE");
+    ASSERT_TRUE(unit.waitForEvent("go", 3000));
+    EXPECT_EQ(flashAt(unit, kFlashBase, image.size()), withTrailerFlag(image));
+}
 
 } // namespace

@@ -38,8 +38,8 @@ TEST(DfuUtilCommandLine, ArgumentsComeInTheToolsOrder)
 {
     EXPECT_EQ(dfuDownloadArguments(QStringLiteral("0483:df11"), 0x08000000, QStringLiteral("/fw dir/ü.bin")),
               QStringList({"-d", "0483:df11", "-a", "0", "-s", "0X08000000:fast:leave", "-D", "/fw dir/ü.bin"}));
-    EXPECT_EQ(dfuUploadArguments(QStringLiteral("0483:df11"), 0x1FFF7800, 1024, QStringLiteral("/tmp/lumavex_otp.bin")),
-              QStringList({"-d", "0483:df11", "-a", "2", "-s", "0x1fff7800:1024", "-U", "/tmp/lumavex_otp.bin"}));
+    EXPECT_EQ(dfuUploadArguments(QStringLiteral("0483:df11"), 0x1FFF7800, 1024, QStringLiteral("/tmp/f-1/otp.bin")),
+              QStringList({"-d", "0483:df11", "-a", "2", "-s", "0x1fff7800:1024", "-U", "/tmp/f-1/otp.bin"}));
 }
 
 // A unit chosen by its USB path is named right after the identifiers, for the

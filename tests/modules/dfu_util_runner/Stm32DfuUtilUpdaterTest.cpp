@@ -8,6 +8,8 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QRandomGenerator>
+#include <QSet>
+#include <QThread>
 #include <gtest/gtest.h>
 
 #include <csignal>
@@ -357,18 +359,19 @@ TEST_F(DfuRunnerTest, BinaryNoiseFromTheToolIsHarmless)
     EXPECT_TRUE(events.list.contains("Finished true"));
 }
 
-TEST_F(DfuRunnerTest, ReadMemoryReturnsTheFileTheToolWrote)
+TEST_F(DfuRunnerTest, ReadMemoryReturnsTheFileTheToolWroteAndRemovesItsFolder)
 {
     sim.set("DFU_SIM_MODEL_ID", "5");
     auto runner = makeRunner();
     const std::vector<std::byte> otp = runner->ReadMemory(0x1FFF7800, 512);
     ASSERT_EQ(otp.size(), 512U);
     EXPECT_TRUE(checkModelIdInOtp(otp, {5}));
-    EXPECT_FALSE(QFileInfo::exists(Stm32DfuUtilUpdater::otpFilePath())) << "the temporary file is left behind";
     ASSERT_EQ(sim.runs().size(), 1);
-    EXPECT_EQ(sim.runs().first(), QStringList({"-d", "0483:df11", "-a", "2", "-s", "0x1fff7800:512", "-U",
-                                               Stm32DfuUtilUpdater::otpFilePath()}));
-    EXPECT_TRUE(Stm32DfuUtilUpdater::otpFilePath().startsWith(sim.filePath(QString())));
+    const QStringList arguments = sim.runs().first();
+    EXPECT_EQ(arguments.mid(0, 7), QStringList({"-d", "0483:df11", "-a", "2", "-s", "0x1fff7800:512", "-U"}));
+    const QFileInfo file(arguments.value(7));
+    EXPECT_TRUE(file.absolutePath().startsWith(sim.filePath(QString()))) << "in the temporary folder";
+    EXPECT_FALSE(QFileInfo::exists(file.absolutePath())) << "the private folder is left behind";
 }
 
 TEST_F(DfuRunnerTest, ReadMemoryOfNothingPassesSizeZero)
@@ -379,30 +382,55 @@ TEST_F(DfuRunnerTest, ReadMemoryOfNothingPassesSizeZero)
     EXPECT_EQ(sim.runs().first().at(5), "0x1fff7800:0");
 }
 
-// The tool refuses to overwrite, so a leftover would otherwise be read as the unit's.
-TEST_F(DfuRunnerTest, ReadMemoryRemovesWhateverWasLeftAtThePathFirst)
+// Each read names a file in a folder of its own; no earlier read's file, nor
+// anything someone put in the temporary folder, can pass for the unit's.
+TEST_F(DfuRunnerTest, EveryReadGetsAFileOfItsOwn)
 {
     sim.set("DFU_SIM_MODEL_ID", "5");
-    const QByteArray foreign(512, char(0x00));
-    const QString target = sim.filePath(QStringLiteral("elsewhere.bin"));
-    const QString path = Stm32DfuUtilUpdater::otpFilePath();
     auto runner = makeRunner();
-
-    writeFile(path, foreign);
-    std::vector<std::byte> otp = runner->ReadMemory(0x1FFF7800, 512);
-    EXPECT_TRUE(checkModelIdInOtp(otp, {5})) << "stale file";
-
-    writeFile(target, foreign);
-    ASSERT_TRUE(QFile::link(target, path));
-    otp = runner->ReadMemory(0x1FFF7800, 512);
-    EXPECT_TRUE(checkModelIdInOtp(otp, {5})) << "stale link";
-    EXPECT_EQ(readAll(target), foreign) << "the link's target was touched";
-
-    ASSERT_TRUE(QFile::link(sim.filePath(QStringLiteral("missing")), path));
-    otp = runner->ReadMemory(0x1FFF7800, 512);
-    EXPECT_TRUE(checkModelIdInOtp(otp, {5})) << "dangling link";
+    for (int round = 0; round < 3; ++round)
+        EXPECT_TRUE(checkModelIdInOtp(runner->ReadMemory(0x1FFF7800, 512), {5}));
+    QStringList folders;
+    for (const QStringList& run : sim.runs())
+        folders << QFileInfo(run.value(7)).absolutePath();
+    ASSERT_EQ(folders.size(), 3);
+    EXPECT_EQ(QSet<QString>(folders.begin(), folders.end()).size(), 3) << folders.join(' ').toStdString();
 }
 
+// Two units read at the same time, again and again, by two runners on two
+// threads (as two programs would): each read sees its own unit's model.
+TEST_F(DfuRunnerTest, ConcurrentReadsOfTwoUnitsEachSeeTheirOwnModel)
+{
+    sim.set("DFU_SIM_DEVICES", "0483:df11,0483:df11");
+    sim.set("DFU_SIM_MODEL_ID", "7,99");
+    constexpr int kRounds = 15;
+    struct Reader {
+        QString usbPath;
+        std::uint8_t model;
+        int ownModel = 0;
+    };
+    Reader readers[] = {{"1-1", 7}, {"1-2", 99}};
+    QList<QThread*> threads;
+    for (Reader& reader : readers) {
+        threads << QThread::create([&reader] {
+            Stm32DfuUtilUpdater runner(nullptr, kFilter, DfuSimEnvironment::toolPath());
+            runner.setUsbPath(reader.usbPath);
+            for (int round = 0; round < kRounds; ++round)
+                reader.ownModel += checkModelIdInOtp(runner.ReadMemory(0x1FFF7800, 512), {reader.model}) ? 1 : 0;
+        });
+        threads.last()->start();
+    }
+    for (QThread* thread : threads) {
+        thread->wait();
+        delete thread;
+    }
+    for (const Reader& reader : readers)
+        EXPECT_EQ(reader.ownModel, kRounds) << reader.usbPath.toStdString();
+    EXPECT_EQ(sim.runs().size(), 2 * kRounds);
+}
+
+// Only a run of the tool that ends normally with exit code 0 and leaves
+// exactly the bytes asked for gives them; anything else gives no model.
 TEST_F(DfuRunnerTest, ReadMemoryFailuresGiveNothing)
 {
     struct Case {
@@ -414,6 +442,10 @@ TEST_F(DfuRunnerTest, ReadMemoryFailuresGiveNothing)
         {"no unit", "nodevice", DfuSimEnvironment::toolPath()},
         {"tool that hangs is killed", "hang", DfuSimEnvironment::toolPath()},
         {"tool missing", "none", sim.filePath(QStringLiteral("no-such-tool"))},
+        {"tool crashes after half the file", "crash", DfuSimEnvironment::toolPath()},
+        {"whole file, then an error exit", "exit-after-file", DfuSimEnvironment::toolPath()},
+        {"exit code 0 over half the file", "short-file", DfuSimEnvironment::toolPath()},
+        {"exit code 0 over a longer file", "long-file", DfuSimEnvironment::toolPath()},
     };
     sim.set("DFU_SIM_MODEL_ID", "5");
     for (const Case& c : cases) {
@@ -421,8 +453,9 @@ TEST_F(DfuRunnerTest, ReadMemoryFailuresGiveNothing)
         auto runner = makeRunner(c.tool);
         runner->setReadTimeoutMs(1500);
         EXPECT_TRUE(runner->ReadMemory(0x1FFF7800, 512).empty()) << c.name;
-        EXPECT_FALSE(QFileInfo::exists(Stm32DfuUtilUpdater::otpFilePath())) << c.name;
     }
+    for (const QStringList& run : sim.runs())
+        EXPECT_FALSE(QFileInfo::exists(QFileInfo(run.value(7)).absolutePath())) << "left behind";
 }
 
 TEST_F(DfuRunnerTest, InterfaceSlotsThatDoNothingHere)

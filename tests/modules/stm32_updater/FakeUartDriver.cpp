@@ -92,6 +92,12 @@ std::vector<Bytes> FakeUartDriver::Frames() const
     return frames_;
 }
 
+std::vector<std::chrono::steady_clock::time_point> FakeUartDriver::FrameTimes() const
+{
+    std::lock_guard lock(mutex_);
+    return frameTimes_;
+}
+
 std::vector<std::pair<std::uint32_t, std::uint32_t>> FakeUartDriver::ConfigureCalls() const
 {
     std::lock_guard lock(mutex_);
@@ -121,6 +127,7 @@ void FakeUartDriver::Transmit(std::span<const std::byte> bytes)
 {
     std::lock_guard lock(mutex_);
     frames_.emplace_back(bytes.begin(), bytes.end());
+    frameTimes_.push_back(std::chrono::steady_clock::now());
     if (script_.empty()) {
         QueueLocked(fallback_);
         return;

@@ -2,6 +2,7 @@
 
 #include "IUartDriver.h"
 
+#include <chrono>
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
@@ -35,6 +36,8 @@ public:
     void Stop();
 
     std::vector<Bytes> Frames() const;
+    // When each frame was transmitted, in the same order.
+    std::vector<std::chrono::steady_clock::time_point> FrameTimes() const;
     std::vector<std::pair<std::uint32_t, std::uint32_t>> ConfigureCalls() const;
     int SubscriptionCount() const;
 
@@ -64,6 +67,7 @@ private:
     hal::uart::RxByte_ISR callback_;
     int subscriptions_ = 0;
     std::vector<Bytes> frames_;
+    std::vector<std::chrono::steady_clock::time_point> frameTimes_;
     std::pair<std::uint32_t, std::uint32_t> settings_ = kInitialSettings;
     std::vector<std::pair<std::uint32_t, std::uint32_t>> configureCalls_;
     std::thread deliverer_;

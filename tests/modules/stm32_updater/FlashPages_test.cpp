@@ -40,6 +40,36 @@ TEST(FlashPagesTest, AddressesBelowFlashOrInsideAPageAreRefused)
     }
 }
 
+struct BankCase {
+    std::uint16_t productId;
+    PageSpan pages;
+    bool refused;
+};
+
+// Every product of the table has two banks of 128 pages; only bank 1 is erased.
+TEST(FlashPagesTest, PagesBeyondTheFirstBankAreRefused)
+{
+    for (const auto& [productId, pages, refused] : {
+             BankCase{0x0469, {0, 128}, false},
+             BankCase{0x0469, {127, 1}, false},
+             BankCase{0x0469, {127, 2}, true},
+             BankCase{0x0469, {128, 1}, true},
+             BankCase{0x0479, {0, 128}, false},
+             BankCase{0x0479, {100, 29}, true},
+             BankCase{0x0482, {0, 128}, false},
+             BankCase{0x0482, {0, 256}, true},
+         }) {
+        SCOPED_TRACE(testing::Message() << std::hex << productId << " " << std::dec << pages.first << "+"
+                                        << pages.count);
+        const auto device = stm32_updater::FindStm32Device(productId);
+        ASSERT_TRUE(device.has_value());
+        if (refused)
+            EXPECT_THROW(stm32_updater::RefusePagesBeyondFirstBank(*device, pages), lumavex::ExceptionString);
+        else
+            EXPECT_NO_THROW(stm32_updater::RefusePagesBeyondFirstBank(*device, pages));
+    }
+}
+
 struct SplitCase {
     PageSpan span;
     std::uint32_t limit;

@@ -211,28 +211,13 @@ TEST_P(Stm32ErasePlanTest, ErasesExactlyThePagesTheImageCovers)
 
 Bytes Pages8To17() { return Of({0x09, 0x08, 0x09, 0x0A, 0x0B, 0x0C, 0x0D, 0x0E, 0x0F, 0x10, 0x11, 0x08}); }
 
-// One byte per page: the count, pages 0 to 254, and the checksum (0xFE ^ 0xFF).
-Bytes Pages0To254()
+// One byte per page: the count, pages 0 to 127, and the checksum (0x7F ^ 0x00).
+Bytes Pages0To127()
 {
-    Bytes list{std::byte{0xFE}};
-    for (int page = 0; page <= 0xFE; ++page)
+    Bytes list{std::byte{0x7F}};
+    for (int page = 0; page <= 0x7F; ++page)
         list.push_back(static_cast<std::byte>(page));
-    list.push_back(std::byte{0x01});
-    return list;
-}
-
-// Two bytes per page: the count 599, pages 0 to 599, and the checksum.
-Bytes ExtendedPages0To599()
-{
-    Bytes list{std::byte{0x02}, std::byte{0x57}};
-    std::byte checksum = std::byte{0x02} ^ std::byte{0x57};
-    for (int page = 0; page < 600; ++page) {
-        for (const auto half : {static_cast<std::byte>(page >> 8), static_cast<std::byte>(page & 0xFF)}) {
-            list.push_back(half);
-            checksum ^= half;
-        }
-    }
-    list.push_back(checksum);
+    list.push_back(std::byte{0x7F});
     return list;
 }
 
@@ -251,19 +236,14 @@ INSTANTIATE_TEST_SUITE_P(
                        Of({0x00, 0x09, 0x00, 0x08, 0x00, 0x09, 0x00, 0x0A, 0x00, 0x0B, 0x00, 0x0C, 0x00, 0x0D, 0x00,
                            0x0E, 0x00, 0x0F, 0x00, 0x10, 0x00, 0x11, 0x08})},
                       nullptr},
-        ErasePlanCase{"TwoHundredFiftyFivePagesInOneErase", false, 0x08000000, 255 * 0x800, {kErase, Pages0To254()},
-                      nullptr},
-        // A count byte of 0xFF would be the global-erase code.
-        ErasePlanCase{"TwoHundredFiftySixPagesInTwoErases",
-                      false,
-                      0x08000000,
-                      256 * 0x800,
-                      {kErase, Pages0To254(), kErase, Of({0x00, 0xFF, 0xFF})},
-                      nullptr},
-        ErasePlanCase{"SixHundredPagesInOneExtendedErase", true, 0x08000000, 600 * 0x800,
-                      {kEraseExt, ExtendedPages0To599()}, nullptr},
-        ErasePlanCase{"PageBeyondWhatEraseCanName", false, 0x08000000, 600 * 0x800, {},
-                      "page 599 cannot be named, command Erase"},
+        // The scripted unit is product 0x0469: two banks of 128 pages of 2 KiB.
+        ErasePlanCase{"WholeFirstBankInOneErase", false, 0x08000000, 128 * 0x800, {kErase, Pages0To127()}, nullptr},
+        ErasePlanCase{"ImageReachingTheSecondBank", false, 0x08000000, 128 * 0x800 + 8, {},
+                      "page 128 lies in bank 2 of 0x0469; its page numbers are unknown"},
+        ErasePlanCase{"ExtendedImageReachingTheSecondBank", true, 0x0803F800, 0x1000, {},
+                      "page 128 lies in bank 2 of 0x0469; its page numbers are unknown"},
+        ErasePlanCase{"ImageInsideTheSecondBank", true, 0x08041000, 0x800, {},
+                      "page 130 lies in bank 2 of 0x0469; its page numbers are unknown"},
         ErasePlanCase{"AddressBelowFlash", false, 0x07FFF800, 0x1000, {},
                       "address 0x07fff800 below flash start 0x08000000"},
         ErasePlanCase{"AddressOffAPageBoundary", true, 0x08000100, 0x1000, {},

@@ -1,4 +1,5 @@
 #include "FlatCborMap.h"
+#include "McubootImageBuilder.h"
 #include "RandomBytes.h"
 #include "SerialTestPort.h"
 #include "SmpTestFrames.h"
@@ -142,6 +143,49 @@ TEST_F(McubootUnit, MultiChunkImageArrivesByteForByte)
     EXPECT_EQ(last->value("off").toLongLong(), image.size());
     EXPECT_EQ(simulator->image(), image);
     EXPECT_TRUE(simulator->log().contains("keys: data=bytes(1483) off=0 len=")) << "request log names the keys";
+}
+
+// MCUboot checks the image in its slot when it boots after the reset; the
+// simulator says in its event log what that check found.
+TEST_F(McubootUnit, AResetAfterAnUploadChecksTheImageAsMcubootWould)
+{
+    McubootImageBuilder builder;
+    builder.padTo(0x2000);
+    const QByteArray good = builder.build();
+    QByteArray wrongHash = good;
+    wrongHash[100] = static_cast<char>(wrongHash[100] ^ 1);
+    struct Case {
+        const char* name;
+        QByteArray image;
+        QString event;
+    };
+    for (const auto& [name, image, event] : {
+             Case{"good image", good,
+                  QString("image-check ok %1 %2").arg(builder.tlvOffset() + 40).arg(QString(builder.hash().toHex()))},
+             Case{"random bytes", randomBytes(4096), "image-check bad no header magic at offset 0"},
+             Case{"truncated body", good.left(1000),
+                  "image-check bad the header's image size 4096 after the 32-byte header runs past the end of the "
+                  "file (1000 bytes)"},
+             Case{"wrong hash", wrongHash, "image-check bad SHA-256 TLV "},
+         }) {
+        SCOPED_TRACE(name);
+        start();
+        ASSERT_TRUE(upload(image));
+        port->exchangeLine(kResetFrame);
+        ASSERT_TRUE(simulator->waitForEvent("image-check", 3000)) << simulator->events().join("\n").toStdString();
+        const QStringList checks = simulator->events().filter("image-check");
+        ASSERT_EQ(checks.size(), 1);
+        EXPECT_TRUE(checks.first().startsWith(event)) << checks.first().toStdString();
+        EXPECT_EQ(simulator->image(), image);
+    }
+}
+
+TEST_F(McubootUnit, AResetWithoutAnUploadChecksNothing)
+{
+    start();
+    port->exchangeLine(kResetFrame);
+    ASSERT_TRUE(simulator->waitForEvent("reset 1", 3000));
+    EXPECT_FALSE(simulator->waitForEvent("image-check", kNoAnswerWaitMs));
 }
 
 TEST_F(McubootUnit, ImageStateAnswersWithoutError)

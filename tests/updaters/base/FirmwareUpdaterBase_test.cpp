@@ -168,13 +168,14 @@ TEST(UpdaterMetaObject, ExposesTheContractToQueuedConnections)
     EXPECT_STREQ(meta.className(), "FirmwareUpdaterBase");
     const char* expected[] = {"UpdateStarted()", "UpdateFinished(bool)", "EraseStarted()", "EraseFinished()",
                               "ProgressUpdate(int)", "UpdateConnectionStatus(ConnectionStatus)",
-                              "FailureReason(QString)", "onStartUpdate()",
+                              "FailureReason(QString)", "Verified(VerifyResult,int)", "onStartUpdate()",
                               "onConnectToDevice(QString,QList<uint8_t>,bool)", "onDisconnectDevice()"};
-    ASSERT_EQ(meta.methodCount() - meta.methodOffset(), 10);
-    for (int i = 0; i < 10; ++i)
+    ASSERT_EQ(meta.methodCount() - meta.methodOffset(), 11);
+    for (int i = 0; i < 11; ++i)
         EXPECT_EQ(meta.method(meta.methodOffset() + i).methodSignature(), QByteArray(expected[i])) << i;
     EXPECT_EQ(QMetaType::fromName("ConnectionStatus"), QMetaType::fromType<ConnectionStatus>());
     EXPECT_TRUE(QMetaType::fromName("QList<uint8_t>").isValid());
+    EXPECT_EQ(QMetaType::fromName("VerifyResult"), QMetaType::fromType<VerifyResult>());
     EXPECT_EQ(sizeof(ConnectionStatus), 4u);
 }
 

@@ -17,6 +17,7 @@ struct UnitOutcome {
     QString advice; // what a person should do about a failure
     bool skipped = false; // known by its serial number as updated earlier in the run
     bool notStarted = false; // waited for its turn when the run was interrupted; nothing was written
+    std::optional<bool> verified; // the read-back's answer; empty when there was none
 
     bool done() const { return code == ExitCode::Done; }
     QString outcomeText() const;
