@@ -1,5 +1,6 @@
 #include "CliBench.h"
 #include "McubootTestImage.h"
+#include "WindowTexts.h"
 
 #include <QDir>
 #include <QFile>
@@ -44,6 +45,8 @@ TEST_P(CliVerify, DoneOnlyWhenTheReadBackMatches)
     CliBench bench(c.backend, QString::fromUtf8(c.ini));
     if (c.mcubootImage)
         bench.replaceImage(makeMcubootTestImage(20000));
+    else if (c.backend == Backend::Mcuboot)
+        bench.replaceImage(makeTestImage(20000)); // plain bytes, passed by image_check=false
     if (c.backend == Backend::Usb) {
         bench.listDfuDevices("0483:df11");
         if (c.dfuKey)
@@ -152,7 +155,7 @@ INSTANTIATE_TEST_SUITE_P(
         VerifyCase{"mcuboot_option_on_corrupt_chunk", Backend::Mcuboot, "", {"--verify"}, {"--corrupt-chunk", "3"},
                    nullptr, {}, 1, false, false, "^verify: the unit does not list the image in slot 0",
                    "verification of \\S+: FAILED", true},
-        VerifyCase{"mcuboot_image_not_in_mcuboot_format", Backend::Mcuboot, kOn, {}, {}, nullptr, {}, 0, QJsonValue(),
+        VerifyCase{"mcuboot_image_not_in_mcuboot_format", Backend::Mcuboot, "verify_after_write=true\nimage_check=false\n", {}, {}, nullptr, {}, 0, QJsonValue(),
                    true, nullptr, "verification of \\S+: not verified", false}),
     caseName);
 
