@@ -64,18 +64,22 @@ TEST_P(CliVerify, DoneOnlyWhenTheReadBackMatches)
     ASSERT_TRUE(done.contains("verified"));
     EXPECT_EQ(done["verified"], c.verified);
     EXPECT_EQ(bench.unitHoldsImage(), c.holdsImage);
-    if (c.reason)
+    if (c.reason) {
         EXPECT_TRUE(done["reason"].toString().contains(QRegularExpression(c.reason))) << done["reason"].toString().toStdString();
+    }
     const QString log = readText(logPath);
-    if (c.logged)
+    if (c.logged) {
         EXPECT_TRUE(log.contains(QRegularExpression(c.logged))) << log.toStdString();
-    else
+    } else {
         EXPECT_FALSE(log.contains("verification of")) << log.toStdString();
-    if (c.backend == Backend::Uart && c.exitCode != 0)
+    }
+    if (c.backend == Backend::Uart && c.exitCode != 0) {
         EXPECT_FALSE(bench.unit(0).events().join('\n').contains("go ")) << "no Go after a failed read-back";
-    if (c.backend == Backend::Mcuboot)
+    }
+    if (c.backend == Backend::Mcuboot) {
         EXPECT_EQ(bench.unit(0).waitForEvent("reset", c.exitCode == 0 ? 5000 : 1000), c.exitCode == 0)
             << "reset only after a good read-back";
+    }
 }
 
 const char* kOn = "verify_after_write=true\n";

@@ -407,10 +407,12 @@ TEST_P(VerifyAfterWrite, DoneOnlyWhenTheUnitHoldsTheImage)
         EXPECT_FALSE(eventAddress(unit, "marker").has_value());
     }
     const QStringList warnings = messages.lines();
-    if (c.corrupt)
+    if (c.corrupt) {
         EXPECT_TRUE(warnings.contains(corruptByteWarning())) << warnings.join('\n').toStdString();
-    if (c.reason)
+    }
+    if (c.reason) {
         EXPECT_TRUE(warnings.contains(QString::fromUtf8(c.reason))) << warnings.join('\n').toStdString();
+    }
     // The read-back takes the image's range in reads of 256 bytes up to the
     // first difference, and only with the key on.
     const QStringList readBacks = unit.log().split('\n').filter(QRegularExpression("Read Memory 0x080.* 256 bytes"));
