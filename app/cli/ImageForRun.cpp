@@ -5,18 +5,6 @@
 #include <QDir>
 #include <QStringList>
 
-namespace {
-
-QString listText(const QList<uint8_t>& ids)
-{
-    QStringList parts;
-    for (const uint8_t id : ids)
-        parts << QString::number(id);
-    return parts.isEmpty() ? QStringLiteral("none") : parts.join(QLatin1Char(','));
-}
-
-} // namespace
-
 std::optional<ImageForRun> ImageForRun::prepare(const UpdaterConfig& config, QString& error)
 {
     const std::optional<FirmwareImage> file = CliConfig::loadImage(config.startup.firmwarePath, error);
@@ -36,8 +24,8 @@ std::optional<ImageForRun> ImageForRun::prepare(const UpdaterConfig& config, QSt
         error = QStringLiteral("device_id_list (%1) and the models of the package %2 (%3) share no model "
                                "identifier, so no unit could be updated. Check that this is the package for this "
                                "configuration.")
-                    .arg(listText(config.deviceIds), QDir::toNativeSeparators(file->path),
-                         listText(admitted->package->manifest.models));
+                    .arg(PackageManifest::modelListText(config.deviceIds), QDir::toNativeSeparators(file->path),
+                         PackageManifest::modelListText(admitted->package->manifest.models));
         return std::nullopt;
     }
     return run;

@@ -3,18 +3,6 @@
 #include <QDebug>
 #include <QStringList>
 
-namespace {
-
-QString listText(const QList<uint8_t>& ids)
-{
-    QStringList parts;
-    for (const uint8_t id : ids)
-        parts << QString::number(id);
-    return parts.isEmpty() ? QStringLiteral("none") : parts.join(QLatin1Char(','));
-}
-
-} // namespace
-
 QList<uint8_t> PackageOpener::modelsAtStartup(const QString& firmwarePath, const QList<uint8_t>& deviceIds)
 {
     QString reason;
@@ -31,7 +19,8 @@ QList<uint8_t> PackageOpener::modelsAtStartup(const QString& firmwarePath, const
     if (accepted.isEmpty())
         qWarning().noquote() << QStringLiteral("device_id_list (%1) and the package's models (%2) share no model "
                                                "identifier; every unit is refused")
-                                    .arg(listText(deviceIds), listText(*startup_models));
+                                    .arg(PackageManifest::modelListText(deviceIds),
+                                         PackageManifest::modelListText(*startup_models));
     return accepted;
 }
 

@@ -103,7 +103,9 @@ std::string readProtectedArea(Bytes file, const McubootImage& image)
     return checkEntries(file, area);
 }
 
-std::string readHash(Bytes file, const TlvArea& area, McubootImage& image)
+enum class HashCheck { Compare, LayoutOnly };
+
+std::string readHash(Bytes file, const TlvArea& area, McubootImage& image, HashCheck check)
 {
     const std::optional<Bytes> value = findEntry(file, area, McubootImage::kSha256TlvType);
     if (!value)
@@ -111,6 +113,8 @@ std::string readHash(Bytes file, const TlvArea& area, McubootImage& image)
     if (value->size() != image.tlvHash.size())
         return fmt::format("SHA-256 TLV holds {} bytes, not {}", value->size(), image.tlvHash.size());
     std::copy(value->begin(), value->end(), image.tlvHash.begin());
+    if (check == HashCheck::LayoutOnly)
+        return {};
     image.computedHash = sha256(file.first(image.hashedSize()));
     image.hashChecked = (image.flags & McubootImage::kEncryptedFlags) == 0;
     if (image.hashChecked && image.computedHash != image.tlvHash)
@@ -119,7 +123,7 @@ std::string readHash(Bytes file, const TlvArea& area, McubootImage& image)
     return {};
 }
 
-std::string readImage(Bytes file, McubootImage& image)
+std::string readImage(Bytes file, McubootImage& image, HashCheck check)
 {
     if (std::string problem = readHeader(file, image); !problem.empty())
         return problem;
@@ -133,7 +137,7 @@ std::string readImage(Bytes file, McubootImage& image)
         return problem;
     image.tlvSize = static_cast<std::uint32_t>(area.size);
     image.paddingSize = file.size() - area.end();
-    return readHash(file, area, image);
+    return readHash(file, area, image, check);
 }
 
 } // namespace
@@ -141,10 +145,18 @@ std::string readImage(Bytes file, McubootImage& image)
 std::optional<McubootImage> McubootImage::read(std::span<const std::uint8_t> file, std::string& reason)
 {
     McubootImage image;
-    reason = readImage(file, image);
+    reason = readImage(file, image, HashCheck::Compare);
     if (!reason.empty())
         return std::nullopt;
     return image;
+}
+
+std::optional<Sha256Digest> McubootImage::carriedHash(std::span<const std::uint8_t> file)
+{
+    McubootImage image;
+    if (!readImage(file, image, HashCheck::LayoutOnly).empty())
+        return std::nullopt;
+    return image.tlvHash;
 }
 
 } // namespace image

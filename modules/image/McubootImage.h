@@ -30,6 +30,9 @@ public:
     // The facts of `file`, or nothing with `reason` saying what is wrong,
     // such as "no header magic at offset 0".
     static std::optional<McubootImage> read(std::span<const std::uint8_t> file, std::string& reason);
+    // The SHA-256 TLV of a file laid out as an MCUboot image, whether or not
+    // it matches the file (a unit reports the hash of what it stored).
+    static std::optional<Sha256Digest> carriedHash(std::span<const std::uint8_t> file);
 
     std::uint32_t loadAddress = 0;
     std::uint32_t headerSize = 0;

@@ -184,10 +184,15 @@ QString PackageManifest::addressText(std::uint32_t address)
     return QStringLiteral("0x%1").arg(address, 8, 16, QLatin1Char('0'));
 }
 
-QString PackageManifest::modelsText() const
+QString PackageManifest::modelListText(const QList<uint8_t>& ids)
 {
     QStringList list;
-    for (const uint8_t model : models)
-        list.append(QString::number(model));
-    return list.join(QLatin1Char(','));
+    for (const uint8_t id : ids)
+        list.append(QString::number(id));
+    return list.isEmpty() ? QStringLiteral("none") : list.join(QLatin1Char(','));
+}
+
+QString PackageManifest::modelsText() const
+{
+    return modelListText(models);
 }

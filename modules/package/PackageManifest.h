@@ -33,5 +33,7 @@ struct PackageManifest {
     QByteArray toJson() const;
 
     static QString addressText(std::uint32_t address);
+    // "5,7" for a list of model identifiers, "none" for an empty one.
+    static QString modelListText(const QList<uint8_t>& ids);
     QString modelsText() const;
 };

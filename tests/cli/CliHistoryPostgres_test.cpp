@@ -1,7 +1,7 @@
 #include "CliBench.h"
 #include "HistoryLocation.h"
 #include "HistoryStore.h"
-#include "PostgresServer.h"
+#include "PostgresHistoryTest.h"
 #include "WaitUntil.h"
 
 #include <QProcess>
@@ -13,39 +13,8 @@
 
 namespace {
 
-// One PostgreSQL server for the suite, a database of its own per test: the
-// history a line of stations shares.
-class CliHistoryPostgres : public testing::Test {
-protected:
-    static void SetUpTestSuite() { server = new PostgresServer; }
-    static void TearDownTestSuite()
-    {
-        delete server;
-        server = nullptr;
-    }
-
-    void SetUp() override
-    {
-        static int databases = 0;
-        const QString name = QStringLiteral("line%1").arg(++databases);
-        ASSERT_TRUE(server->start(error)) << error.toStdString();
-        ASSERT_TRUE(server->createDatabase(name, error)) << error.toStdString();
-        url = server->url(name);
-    }
-
-    QList<AttemptRecord> serverRows()
-    {
-        HistoryStore reader(*HistoryLocation::parse(url, QString(), error));
-        QList<AttemptRecord> rows;
-        EXPECT_TRUE(reader.open(error)) << error.toStdString();
-        EXPECT_TRUE(reader.query({}, rows, error)) << error.toStdString();
-        return rows;
-    }
-
-    static inline PostgresServer* server = nullptr;
-    QString url;
-    QString error;
-};
+// The history a line of stations shares.
+class CliHistoryPostgres : public PostgresHistoryTest {};
 
 // A station of the line: its units, and fwupdater-cli started as a child
 // process under the station's name.

@@ -1,7 +1,7 @@
 #include "HistoryLink.h"
 #include "HistoryRecords.h"
 #include "HistoryStore.h"
-#include "PostgresServer.h"
+#include "PostgresHistoryTest.h"
 
 #include <QSqlDatabase>
 #include <QSqlQuery>
@@ -14,33 +14,13 @@ using history_test::sqliteAt;
 namespace {
 
 // A station on a line whose history is on a PostgreSQL server.
-// One server for the suite (making a cluster takes seconds), one database per test.
-class HistoryQueueTest : public testing::Test {
+class HistoryQueueTest : public PostgresHistoryTest {
 protected:
-    static void SetUpTestSuite() { server = new PostgresServer; }
-    static void TearDownTestSuite()
-    {
-        delete server;
-        server = nullptr;
-    }
-
     void SetUp() override
     {
-        static int databases = 0;
-        const QString name = QStringLiteral("line%1").arg(++databases);
-        ASSERT_TRUE(server->start(error)) << error.toStdString();
-        ASSERT_TRUE(server->createDatabase(name, error)) << error.toStdString();
-        location = *HistoryLocation::parse(server->url(name), QString(), error);
-    }
-
-    // The server's rows, read by a program of its own.
-    QList<AttemptRecord> serverRows()
-    {
-        HistoryStore reader(location);
-        QList<AttemptRecord> rows;
-        EXPECT_TRUE(reader.open(error)) << error.toStdString();
-        EXPECT_TRUE(reader.query({}, rows, error)) << error.toStdString();
-        return rows;
+        PostgresHistoryTest::SetUp();
+        if (!HasFatalFailure())
+            location = *HistoryLocation::parse(url, QString(), error);
     }
 
     std::unique_ptr<HistoryLink> station(const QString& name)
@@ -49,11 +29,9 @@ protected:
                                              [this](const QString& text) { warnings << text; });
     }
 
-    static inline PostgresServer* server = nullptr;
     QTemporaryDir folder;
     HistoryLocation location;
     QStringList warnings;
-    QString error;
 };
 
 TEST_F(HistoryQueueTest, WritesStraightThroughWhileTheServerAnswers)

@@ -188,3 +188,30 @@ TEST(McubootImageTest, AnEncryptedBodyKeepsItsTlvHashUnchecked)
 }
 
 } // namespace
+
+namespace {
+
+QByteArray carried(const QByteArray& file)
+{
+    const std::optional<image::Sha256Digest> hash = McubootImage::carriedHash(bytesOf(file));
+    return hash ? QByteArray(reinterpret_cast<const char*>(hash->data()), 32) : QByteArray();
+}
+
+// What a unit that stored the file would report: the TLV hash the file
+// carries, even when the body no longer matches it.
+TEST(McubootImageTest, TheCarriedHashIsReadFromTheLayoutAlone)
+{
+    McubootImageBuilder builder;
+    builder.protectedTlv(McubootImageBuilder::kSecurityCounterType, kSecurityCounter);
+    const QByteArray file = builder.build();
+    const QByteArray bodyChanged = changed(file, builder.tlvOffset() - 1);
+    std::string reason;
+    ASSERT_FALSE(McubootImage::read(bytesOf(bodyChanged), reason));
+
+    EXPECT_EQ(carried(file), builder.hash());
+    EXPECT_EQ(carried(bodyChanged), builder.hash());
+    EXPECT_EQ(carried(changed(file, 0)), QByteArray()) << "no header magic";
+    EXPECT_EQ(carried(file.left(builder.tlvOffset() + 8)), QByteArray()) << "TLV area cut off";
+}
+
+} // namespace
