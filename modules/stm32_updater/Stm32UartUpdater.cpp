@@ -10,10 +10,6 @@ namespace stm32_updater {
 
 namespace {
 
-using namespace std::chrono_literals;
-
-constexpr auto kBootSelectSettle = 100ms;
-constexpr auto kBootloaderStart = 200ms;
 constexpr std::uint8_t kVersion31 = 0x31;
 constexpr std::uint8_t kVersion33 = 0x33;
 
@@ -120,11 +116,11 @@ void Stm32UartUpdater::ResetIntoBootloader()
     preReset_();
     reset_(true);
     bootSelect_(true);
-    std::this_thread::sleep_for(kBootSelectSettle);
+    std::this_thread::sleep_for(resetPauses_.bootSelectSettle);
     // Whatever arrived while the unit was running is not a bootloader reply.
     ring_.DiscardUnread();
     reset_(false);
-    std::this_thread::sleep_for(kBootloaderStart);
+    std::this_thread::sleep_for(resetPauses_.bootloaderStart);
     postReset_();
 }
 

@@ -9,6 +9,7 @@
 #include <QSemaphore>
 
 #include <array>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -48,6 +49,16 @@ public:
                      std::mutex* writeLock, bool trailerFlag, bool globalErase, Hook preReset, Hook postReset,
                      std::uint32_t uartMode);
     ~Stm32UartUpdater() override;
+
+    // How long the boot-select line settles before the reset is released, and
+    // how long the bootloader takes to start after it. A real unit needs both;
+    // only a harness with no unit behind the line (the fuzz target) sets them
+    // to zero.
+    struct ResetPauses {
+        std::chrono::milliseconds bootSelectSettle{100};
+        std::chrono::milliseconds bootloaderStart{200};
+    };
+    void SetResetPauses(const ResetPauses& pauses) { resetPauses_ = pauses; }
 
     Stm32UartUpdater(const Stm32UartUpdater&) = delete;
     Stm32UartUpdater& operator=(const Stm32UartUpdater&) = delete;
@@ -129,6 +140,7 @@ private:
     Hook preReset_;
     Hook postReset_;
     std::uint32_t uartMode_;
+    ResetPauses resetPauses_;
 
     ReceiveRing<kReceiveRingSlots> ring_;
     QSemaphore wakeUp_{0};

@@ -159,6 +159,10 @@ INSTANTIATE_TEST_SUITE_P(
         VerifyCase{"mcuboot_option_on_corrupt_chunk", Backend::Mcuboot, "", {"--verify"}, {"--corrupt-chunk", "3"},
                    nullptr, {}, 1, false, false, "^verify: the unit does not list the image in slot 0",
                    "verification of \\S+: FAILED", true},
+        VerifyCase{"mcuboot_slot_zero_lists_another_image", Backend::Mcuboot, kOn, {}, {"--list-other-hash"}, nullptr,
+                   {}, 1, false, true,
+                   "^verify: slot 0 holds the image with hash (a5){32}, the image written has [0-9a-f]{64}$",
+                   "verification of \\S+: FAILED", true},
         VerifyCase{"mcuboot_image_not_in_mcuboot_format", Backend::Mcuboot, "verify_after_write=true\nimage_check=false\n", {}, {}, nullptr, {}, 0, QJsonValue(),
                    true, nullptr, "verification of \\S+: not verified", false}),
     caseName);

@@ -46,7 +46,7 @@ double seconds(const QElapsedTimer& clock) { return static_cast<double>(clock.ns
 
 // Connect, model check, upload and start, as the window's update would do
 // them, on a worker thread while this thread takes in the unit's events.
-RunResult runOurClient(const QString& folder, const QString& imagePath, int baud)
+RunResult runOurClient(const QString& folder, const QString& imagePath, int baud, bool verify = false)
 {
     QFile imageFile(imagePath);
     const QByteArray image = imageFile.open(QIODevice::ReadOnly) ? imageFile.readAll() : QByteArray();
@@ -59,6 +59,7 @@ RunResult runOurClient(const QString& folder, const QString& imagePath, int baud
     QThread worker;
     auto* updater = new UartFirmwareUpdater(imagePath, kFlashBase, kFlashBase, kOtpAddress, kOtpSize,
                                             kMarkerAddress, QStringLiteral("application"));
+    updater->setVerifyAfterWrite(verify);
     updater->moveToThread(&worker);
     QObject::connect(&worker, &QThread::finished, updater, &QObject::deleteLater);
     worker.start();
@@ -85,7 +86,7 @@ RunResult runOurClient(const QString& folder, const QString& imagePath, int baud
     return result;
 }
 
-RunResult runStm32flash(const QString& folder, const QString& imagePath, int baud)
+RunResult runStm32flash(const QString& folder, const QString& imagePath, int baud, bool verify = false)
 {
     PacedUnit unit(folder, "stm32flash", baud);
     RunResult result;
@@ -96,8 +97,11 @@ RunResult runStm32flash(const QString& folder, const QString& imagePath, int bau
     tool.setStandardOutputFile(folder + "/stm32flash.log");
     QElapsedTimer clock;
     clock.start();
-    tool.start("stm32flash", {"-b", QString::number(kLineBaud), "-m", "8n1", "-w", imagePath, "-g",
-                              QString::number(kFlashBase, 16).prepend("0x"), unit.path()});
+    QStringList arguments{"-b", QString::number(kLineBaud), "-m", "8n1", "-w", imagePath};
+    if (verify)
+        arguments << "-v";
+    arguments << "-g" << QString::number(kFlashBase, 16).prepend("0x") << unit.path();
+    tool.start("stm32flash", arguments);
     while (tool.state() != QProcess::NotRunning && clock.elapsed() < kToolTimeoutMs) {
         unit.poll(20);
         tool.waitForFinished(0);
@@ -161,6 +165,25 @@ void printUnpacedOverhead(const QString& folder, const QString& imagePath, const
     printRun("stm32flash", tool, tool.ok && tool.flash.startsWith(image));
 }
 
+// Both clients again with a read-back of what they wrote: ours reads the
+// whole range after the last block, stm32flash -v reads each block after it.
+bool printVerifiedRuns(const QString& folder, const QString& imagePath, const QByteArray& image, double unverified)
+{
+    const RunResult ours = runOurClient(folder, imagePath, kLineBaud, true);
+    const RunResult tool = runStm32flash(folder, imagePath, kLineBaud, true);
+    const bool oursFlashOk = holdsOurImage(ours, image);
+    const bool toolFlashOk = tool.ok && tool.flash.startsWith(image);
+    fmt::print("with verification (ours: verify_after_write, stm32flash: -v):\n");
+    printRun("ours", ours, oursFlashOk);
+    printRun("stm32flash", tool, toolFlashOk);
+    if (!oursFlashOk || !toolFlashOk)
+        return false;
+    const double ratio = ours.totalSeconds / tool.totalSeconds;
+    fmt::print("our read-back adds {:.3f} s; ratio ours/stm32flash with verification {:.4f} (goal <= 1.00: {})\n",
+               ours.totalSeconds - unverified, ratio, ratio <= 1.0 ? "met" : "missed");
+    return true;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -191,6 +214,8 @@ int main(int argc, char** argv)
     fmt::print("ratio ours/stm32flash {:.4f} (goal <= 1.05: {})\n", ratio, ratio <= 1.05 ? "met" : "missed");
     fmt::print("link share in the write phase: ours {:.1f} %, stm32flash {:.1f} % (goal >= 90 %: {})\n",
                100.0 * share, 100.0 * linkShare(tool.write), share >= 0.90 ? "met" : "missed");
+    if (!printVerifiedRuns(folder.path(), imagePath, image, ours.totalSeconds))
+        return 1;
     printUnpacedOverhead(folder.path(), imagePath, image);
     return 0;
 }

@@ -52,17 +52,24 @@ std::vector<std::uint8_t> McubootUnit::answer(const SmpPacket& request, const st
 // passes its validation; the hash is the one from its TLV area.
 std::vector<std::uint8_t> McubootUnit::imageState() const
 {
+    if (options.mcuboot.listOtherHash)
+        return slotZeroListing(std::vector<std::uint8_t>(32, 0xA5));
     const bool complete = uploadStarted && image.size() == announcedLength;
     std::string reason;
     const auto validated = complete ? image::McubootImage::read(image, reason) : std::nullopt;
-    CborWriter writer;
     if (!validated || !validated->hashChecked) {
+        CborWriter writer;
         writer.mapBegin(1).text("images").listBegin(0);
         return writer.data();
     }
+    return slotZeroListing(std::vector<std::uint8_t>(validated->tlvHash.begin(), validated->tlvHash.end()));
+}
+
+std::vector<std::uint8_t> McubootUnit::slotZeroListing(const std::vector<std::uint8_t>& hash)
+{
+    CborWriter writer;
     writer.mapBegin(1).text("images").listBegin(1).mapBegin(6);
     writer.text("image").unsignedInt(0).text("slot").unsignedInt(0).text("version").text("0.0.0");
-    const std::vector<std::uint8_t> hash(validated->tlvHash.begin(), validated->tlvHash.end());
     writer.text("hash").bytes(hash).text("bootable").boolean(true).text("confirmed").boolean(true);
     return writer.data();
 }

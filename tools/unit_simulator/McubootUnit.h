@@ -26,6 +26,7 @@ public:
 
 private:
     std::vector<std::uint8_t> imageState() const;
+    static std::vector<std::uint8_t> slotZeroListing(const std::vector<std::uint8_t>& hash);
     std::vector<std::uint8_t> upload(const CborValue& body);
     std::vector<std::uint8_t> reset();
     void checkReceivedImage() const;

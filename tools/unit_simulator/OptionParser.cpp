@@ -133,6 +133,8 @@ const std::vector<Option>& table()
          [](std::string_view v, SimOptions& o) { return (o.mcuboot.floodFromRequest = number<unsigned>(v)).has_value(); }},
         {"--corrupt-chunk", "K", "MCUboot: store the Kth upload chunk with its first byte XOR 0x5A",
          [](std::string_view v, SimOptions& o) { return (o.mcuboot.corruptChunk = number<unsigned>(v)).has_value(); }},
+        {"--list-other-hash", "", "MCUboot: list slot 0 with another image's hash (32 bytes 0xA5), whatever was uploaded",
+         [](std::string_view, SimOptions& o) { o.mcuboot.listOtherHash = true; return true; }},
         // STM32
         {"--product-id", "N", "STM32: product ID answered by Get ID (default 0x0469)",
          [](std::string_view v, SimOptions& o) { return assign(number<std::uint16_t>(v), o.stm32.productId); }},

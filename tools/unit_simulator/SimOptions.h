@@ -32,6 +32,8 @@ struct McubootFaults {
     std::optional<unsigned> floodFromRequest;
     // The Kth stored upload chunk (1-based) gets its first byte changed.
     std::optional<unsigned> corruptChunk;
+    // Slot 0 is listed with the hash of some other image, whatever arrives.
+    bool listOtherHash = false;
 };
 
 // The STM32 system bootloader and its faults.

@@ -1,6 +1,8 @@
 #include "ButtonStyles.h"
 #include "MainWindow.h"
 #include "McubootSerialUpdater.h"
+#include "McubootTestImage.h"
+#include "QtMessageCapture.h"
 #include "TempResources.h"
 #include "UnitSimulator.h"
 #include "VirtualPorts.h"
@@ -32,12 +34,18 @@ protected:
 
     void start(int imageSize = 100 * 1024, const QString& deviceIds = "7, 12")
     {
+        startWith(makeTestImage(imageSize), deviceIds);
+    }
+
+    void startWith(const QByteArray& firmware, const QString& deviceIds = "7, 12", bool verify = false)
+    {
         resources = std::make_unique<TempResources>(
             QStringLiteral("interface=mcuboot_serial\nfirmware_filename=firmware.bin\nproduct_list=Unit:%1\n"
                            "device_id_list=%2\n").arg(kUnitIds, deviceIds));
-        image = makeTestImage(imageSize);
+        image = firmware;
         resources->writeFile("firmware.bin", image);
         auto* updater = new McubootSerialUpdater(resources->filePath("firmware.bin"), 921600, false, QString(), nullptr);
+        updater->setVerifyAfterWrite(verify);
         window = std::make_unique<MainWindow>(resources->dir(), &resources->settings(),
                                               resources->filePath("dfu-util-static"), InterfaceType::McubootSerial,
                                               updater);
@@ -243,5 +251,60 @@ TEST_F(McubootWindow, ClosingDuringAnUpdateWaitsForItAndExitsCleanly)
     EXPECT_EQ(unit.image(), image);
     EXPECT_TRUE(unit.waitForEvent("reset", 2000));
 }
+
+struct VerifyCase {
+    const char* name;
+    bool verify;
+    QStringList unitArguments;
+    bool done;           // DONE, then the reset that boots the image
+    const char* warning; // the start of the warning that says why, or nullptr
+};
+
+std::string verifyCaseName(const ::testing::TestParamInfo<VerifyCase>& info) { return info.param.name; }
+
+class VerifyAfterUpload : public McubootWindow, public ::testing::WithParamInterface<VerifyCase> {};
+
+// MCUboot lists slot 0 only for an image it validated, with the hash the
+// image carries. With the key on, DONE and the reset wait for that listing;
+// with it off, a unit that stored a chunk wrongly is reset as before.
+TEST_P(VerifyAfterUpload, DoneOnlyWhenTheUnitListsTheImage)
+{
+    const VerifyCase& c = GetParam();
+    startWith(makeMcubootTestImage(20000), "7", c.verify);
+    QtMessageCapture messages;
+    UnitSimulator unit(QStringList{"--model-id", "7"} + c.unitArguments);
+    ASSERT_TRUE(unit.isReady());
+    announce({unit.path()});
+    ASSERT_TRUE(waitForReady());
+
+    probe->button()->click();
+    if (c.done) {
+        ASSERT_TRUE(waitForButton("DONE", false, 30000));
+        EXPECT_EQ(probe->progressValue(), 100);
+        EXPECT_TRUE(unit.waitForEvent("reset", 3000));
+    } else {
+        ASSERT_TRUE(waitUntil([&] { return probe->progressFormat() == kWindowErrorText; }, 30000));
+        EXPECT_NE(probe->buttonText(), "DONE");
+        EXPECT_FALSE(unit.waitForEvent("reset", 1000)) << "the unit stays in its bootloader";
+    }
+    const QStringList warnings = messages.lines().filter("verify: ");
+    if (c.warning) {
+        ASSERT_EQ(warnings.size(), 1) << messages.lines().join('\n').toStdString();
+        EXPECT_TRUE(warnings.first().startsWith(QString::fromUtf8(c.warning))) << warnings.first().toStdString();
+    } else {
+        EXPECT_TRUE(warnings.isEmpty()) << warnings.join('\n').toStdString();
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, VerifyAfterUpload,
+    ::testing::Values(
+        VerifyCase{"off_corrupt_chunk_is_reset_anyway", false, {"--corrupt-chunk", "3"}, true, nullptr},
+        VerifyCase{"on_validated_image", true, {}, true, nullptr},
+        VerifyCase{"on_corrupt_chunk_fails", true, {"--corrupt-chunk", "3"}, false,
+                   "warning: verify: the unit does not list the image in slot 0"},
+        VerifyCase{"on_another_image_in_slot_zero_fails", true, {"--list-other-hash"}, false,
+                   "warning: verify: slot 0 holds the image with hash a5a5"}),
+    verifyCaseName);
 
 } // namespace

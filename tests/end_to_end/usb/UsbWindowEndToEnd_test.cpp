@@ -47,6 +47,7 @@ protected:
         const QString tool = DfuSimEnvironment::toolPath();
         updater = new UsbFirmwareUpdater(resources->filePath("firmware.bin"), tool, kProgrammingAddress,
                                          kOtpAddress, kOtpSize, QStringLiteral("production"), nullptr);
+        updater->setVerifyAfterWrite(verify);
         window = std::make_unique<MainWindow>(resources->dir(), &resources->settings(), tool, InterfaceType::Usb,
                                               updater);
         probe = std::make_unique<WindowProbe>(*window);
@@ -72,6 +73,7 @@ protected:
                          timeoutMs);
     }
 
+    bool verify = false; // verify_after_write of the next start()
     DfuSimEnvironment sim;
     std::unique_ptr<TempResources> resources;
     QByteArray image;
@@ -314,5 +316,45 @@ INSTANTIATE_TEST_SUITE_P(Cases, UsbDownloadFault,
                                            DownloadFaultCase{"unit_gone", "nodevice", false},
                                            DownloadFaultCase{"error_after_leave", "leave-error", true}),
                          [](const auto& info) { return std::string(info.param.name); });
+
+struct VerifyCase {
+    const char* name;
+    bool verify;
+    Settings settings;
+    bool done;
+    bool leaveRun; // a run of its own makes the unit leave DFU mode
+};
+
+class UsbVerify : public UsbWindow, public ::testing::WithParamInterface<VerifyCase> {};
+
+// With the key on the download keeps the unit in DFU mode, the image is read
+// back and compared, and only then is the unit told to leave; DONE needs all
+// three. With it off a unit that stores a byte wrongly is Done as before.
+TEST_P(UsbVerify, DoneOnlyWhenTheReadBackMatches)
+{
+    const VerifyCase& c = GetParam();
+    verify = c.verify;
+    start(c.settings);
+    ASSERT_TRUE(waitForButton("UPDATE", true));
+    probe->button()->click();
+    ASSERT_TRUE(waitUntil([&] { return probe->buttonText() == "DONE" || probe->progressFormat() == kWindowErrorText; },
+                          30000));
+    EXPECT_EQ(probe->buttonText() == "DONE", c.done);
+    EXPECT_EQ(probe->progressValue() == 100, c.done);
+    const QList<QStringList> downloads = runsWith("-D");
+    ASSERT_EQ(downloads.size(), 1);
+    EXPECT_EQ(downloads.first().contains("0X08000000:fast:leave"), !c.verify) << downloads.first().join(' ').toStdString();
+    EXPECT_EQ(runsWith("0x08000000:leave").size(), c.leaveRun ? 1 : 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, UsbVerify,
+    ::testing::Values(
+        VerifyCase{"off_corrupt_unit_is_done_anyway", false, {{"DFU_SIM_DOWNLOAD_FAULT", "corrupt"}}, true, false},
+        VerifyCase{"on_good_unit", true, {}, true, true},
+        VerifyCase{"on_corrupt_unit_is_not_told_to_leave", true, {{"DFU_SIM_DOWNLOAD_FAULT", "corrupt"}}, false, false},
+        VerifyCase{"on_unit_that_left_by_itself", true, {{"DFU_SIM_DOWNLOAD_FAULT", "leave-anyway"}}, false, false},
+        VerifyCase{"on_failed_leave", true, {{"DFU_SIM_LEAVE_FAULT", "nodevice"}}, false, true}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace
