@@ -7,7 +7,7 @@ constexpr std::byte kNack{0x1F};
 // About half a byte time at 460800 baud: the line never runs dry for long.
 constexpr auto kFillerPause = std::chrono::microseconds(10);
 // Far longer than a client takes to send its next command after a reply.
-constexpr auto kFillerDelay = std::chrono::milliseconds(1);
+constexpr auto kFillerDelay = std::chrono::microseconds(200);
 } // namespace
 
 FuzzUartDriver::FuzzUartDriver() : deliverer_([this] { Deliver(); }) {}
