@@ -13,7 +13,8 @@ UpdateSession::UpdateSession(InterfaceType interfaceType, const QString& dfuUtil
       updater(backend),
       worker_thread(new QThread),
       interface_type(interfaceType),
-      dfu_util_path(dfuUtilPath)
+      dfu_util_path(dfuUtilPath),
+      answers(new WorkQueue(this))
 {
     registerUpdaterMetaTypes();
     qRegisterMetaType<FoundUnit>("FoundUnit");
@@ -188,7 +189,6 @@ void UpdateSession::readIdentity()
     FirmwareUpdaterBase* backend = updater;
     QMetaObject::invokeMethod(backend, [this, backend] {
         const std::optional<UnitIdentity> identity = UnitIdentity::read(*backend);
-        QMetaObject::invokeMethod(this, [this, identity] { emit UnitIdentified(identity.value_or(UnitIdentity{})); },
-                                  Qt::QueuedConnection);
+        answers->post([this, identity] { emit UnitIdentified(identity.value_or(UnitIdentity{})); });
     }, Qt::QueuedConnection);
 }

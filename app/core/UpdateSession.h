@@ -6,6 +6,7 @@
 #include "InterfaceType.h"
 #include "UnitFinder.h"
 #include "UnitIdentity.h"
+#include "WorkQueue.h"
 
 #include <QList>
 #include <QObject>
@@ -107,4 +108,6 @@ private:
     std::optional<FirmwareImage> preloaded_image;
     ImageCheck image_check;
     ImageOpener image_opener;
+    // Answers from the worker thread, run on this object's thread.
+    WorkQueue* answers;
 };

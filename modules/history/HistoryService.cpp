@@ -3,11 +3,13 @@
 #include "HistoryLink.h"
 
 #include <QTimer>
+#include <future>
 
 HistoryService::HistoryService(const HistoryLocation& location, const QString& localPath, const QString& station,
                                Notify warn, QObject* parent)
     : QObject(parent),
-      worker(new QObject),
+      worker(new WorkQueue),
+      replies(new WorkQueue(this)),
       link(std::make_unique<HistoryLink>(location, localPath, station, std::move(warn))),
       station_name(station),
       off(location.isOff())
@@ -31,7 +33,7 @@ HistoryService::~HistoryService()
 
 void HistoryService::onThread(std::function<void()> work)
 {
-    QMetaObject::invokeMethod(worker, std::move(work), Qt::QueuedConnection);
+    worker->post(std::move(work));
 }
 
 void HistoryService::open()
@@ -46,13 +48,18 @@ void HistoryService::open()
 
 bool HistoryService::openAndWait(QString& error)
 {
-    bool opened = false;
-    QMetaObject::invokeMethod(worker, [&] {
-        opened = link->open(error);
+    std::promise<bool> opened;
+    std::future<bool> outcome = opened.get_future();
+    onThread([&] {
+        QString reason;
+        const bool ok = link->open(reason);
         link->markLeftRunning();
         startRetryTimer();
-    }, Qt::BlockingQueuedConnection);
-    return opened;
+        if (!ok)
+            error = reason;
+        opened.set_value(ok);
+    });
+    return outcome.get();
 }
 
 // While the server is away, rows waiting in the station's file go out as
@@ -81,9 +88,9 @@ void HistoryService::findDone(const QString& serialNumber, const QString& imageS
     onThread([this, serialNumber, imageSha256, asker, answer] {
         const std::optional<AttemptRecord> done = link->lastDone(serialNumber, imageSha256);
         // Back on this object's thread, where the asker lives and may have gone.
-        QMetaObject::invokeMethod(this, [asker, answer, done] {
+        replies->post([asker, answer, done] {
             if (asker)
                 answer(done);
-        }, Qt::QueuedConnection);
+        });
     });
 }

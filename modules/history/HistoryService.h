@@ -2,6 +2,7 @@
 
 #include "AttemptRecord.h"
 #include "HistoryLocation.h"
+#include "WorkQueue.h"
 
 #include <QObject>
 #include <QPointer>
@@ -50,7 +51,8 @@ private:
     void startRetryTimer();
 
     QThread thread;
-    QObject* worker;
+    WorkQueue* worker;  // lives on `thread`
+    WorkQueue* replies; // lives on this object's thread
     std::unique_ptr<HistoryLink> link; // used on `thread` only
     QString station_name;
     bool off;

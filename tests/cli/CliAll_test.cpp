@@ -560,7 +560,7 @@ TEST(CliAllUnitsWatch, SkippedUnitsSerialNumberIsShownWithoutControlCharacters)
     });
 
     ASSERT_TRUE(result.finished) << result.out.toStdString() << result.err.toStdString();
-    ASSERT_TRUE(interrupted) << result.out.toStdString();
+    ASSERT_TRUE(interrupted) << result.out.toStdString() << result.err.toStdString();
     EXPECT_TRUE(result.out.contains("skipped: already updated in this run (serial number LMX?]0;owned??[2J-7)"))
         << result.out.toStdString();
     EXPECT_FALSE(result.out.contains(QChar(0x1b)));
