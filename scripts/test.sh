@@ -9,7 +9,7 @@ root="$(cd "$(dirname "$0")/.." && pwd)"
 export QT_QPA_PLATFORM=offscreen
 jobs="$(nproc)"
 # Suites whose code shares data between threads.
-tsan_suites=(updater_contract_tests dispatcher_tests stm32_uart_client_tests uart_bridge_tests cli_tests)
+tsan_suites=(updater_contract_tests dispatcher_tests stm32_uart_client_tests uart_bridge_tests cli_tests work_queue_tests)
 
 run_ctest() {
   local dir="$1"; shift
