@@ -2,6 +2,7 @@
 #include "Stm32UartUpdater.h"
 
 #include "ExceptionString.h"
+#include "MismatchText.h"
 
 #include <algorithm>
 #include <fmt/format.h>
@@ -36,8 +37,7 @@ std::string Stm32UartUpdater::VerifyImage(std::span<const std::byte> image, std:
             const auto block = std::span(written).subspan(offset, count);
             if (const auto differs = CompareBlock(static_cast<std::uint32_t>(address + offset), block)) {
                 const std::size_t at = offset + differs->offset;
-                return fmt::format("{:#010x} holds {:#04x}, {:#04x} was written", address + at,
-                                   std::to_integer<unsigned>(differs->held), std::to_integer<unsigned>(written[at]));
+                return MismatchText(static_cast<std::uint32_t>(address + at), differs->held, written[at]);
             }
             if (progress && (offset + count) % kProgressStep == 0)
                 progress(State::Verifying, static_cast<unsigned>((offset + count) * 100 / written.size()));

@@ -97,7 +97,7 @@ void FirmwareUpdaterBase::reportFailure(const QString& reason)
 void FirmwareUpdaterBase::reportVerification(VerifyResult result, int milliseconds, const QString& failure)
 {
     if (result == VerifyFailed)
-        reportFailure(failure);
+        reportFailure(QStringLiteral("verify: %1").arg(failure));
     emit Verified(result, milliseconds);
 }
 

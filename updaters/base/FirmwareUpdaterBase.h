@@ -88,7 +88,8 @@ protected:
     // as a success when the unit did not start the new firmware.
     virtual bool exitBootloaderChecked();
 
-    // Reports a finished verification; a failed one also gives its reason.
+    // Reports a finished verification; a failed one also gives its reason,
+    // which the log shows after "verify: ".
     void reportVerification(VerifyResult result, int milliseconds, const QString& failure = QString());
 
     QString firmwarePath;

@@ -159,7 +159,7 @@ bool McubootSerialUpdater::verifyUploaded(const QByteArray& image)
     const QByteArray payload = received.isEmpty() ? QByteArray() : decodeSmpFrame(received);
     const auto milliseconds = [&clock] { return static_cast<int>(clock.elapsed()); };
     if (payload.isEmpty()) {
-        reportVerification(VerifyFailed, milliseconds(), QStringLiteral("verify: the unit did not answer the image-state read"));
+        reportVerification(VerifyFailed, milliseconds(), QStringLiteral("the unit did not answer the image-state read"));
         return false;
     }
     const std::optional<QByteArray> fileHash = mcubootTlvSha256(image);
@@ -170,12 +170,12 @@ bool McubootSerialUpdater::verifyUploaded(const QByteArray& image)
     }
     if (!listing.slotZeroHash) {
         reportVerification(VerifyFailed, milliseconds(),
-                           QStringLiteral("verify: the unit does not list the image in slot 0, so it did not validate it"));
+                           QStringLiteral("the unit does not list the image in slot 0, so it did not validate it"));
         return false;
     }
     if (*listing.slotZeroHash != *fileHash) {
         reportVerification(VerifyFailed, milliseconds(),
-                           QStringLiteral("verify: slot 0 holds the image with hash %1, the image written has %2")
+                           QStringLiteral("slot 0 holds the image with hash %1, the image written has %2")
                                .arg(QString::fromLatin1(listing.slotZeroHash->toHex()),
                                     QString::fromLatin1(fileHash->toHex())));
         return false;

@@ -166,7 +166,7 @@ bool UartFirmwareUpdater::verifyWritten(std::span<const std::byte> image, const 
     const std::string difference = client->VerifyImage(image, programming_address, progress);
     const auto milliseconds = static_cast<int>(clock.elapsed());
     if (!difference.empty()) {
-        reportVerification(VerifyFailed, milliseconds, QStringLiteral("verify: %1").arg(QString::fromStdString(difference)));
+        reportVerification(VerifyFailed, milliseconds, QString::fromStdString(difference));
         return false;
     }
     reportVerification(VerifyPassed, milliseconds);

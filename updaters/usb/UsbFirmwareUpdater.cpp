@@ -1,6 +1,7 @@
 #include "UsbFirmwareUpdater.h"
 
 #include "CheckModelIdInOtp.h"
+#include "MismatchText.h"
 #include "OtpReadSize.h"
 #include "Stm32DfuUtilUpdater.h"
 
@@ -56,11 +57,11 @@ bool UsbFirmwareUpdater::verifyAndLeave(const QByteArray& image)
     const std::optional<QByteArray> held = runner->ReadBack(programming_address, image.size(), error);
     const auto milliseconds = static_cast<int>(clock.elapsed());
     if (!held) {
-        reportVerification(VerifyFailed, milliseconds, QStringLiteral("verify: %1").arg(error));
+        reportVerification(VerifyFailed, milliseconds, error);
         return false;
     }
     if (*held != image) {
-        reportVerification(VerifyFailed, milliseconds, QStringLiteral("verify: %1").arg(firstDifference(*held, image)));
+        reportVerification(VerifyFailed, milliseconds, firstDifference(*held, image));
         return false;
     }
     reportVerification(VerifyPassed, milliseconds);
@@ -76,10 +77,9 @@ QString UsbFirmwareUpdater::firstDifference(const QByteArray& held, const QByteA
     qsizetype at = 0;
     while (held[at] == written[at])
         ++at;
-    return QStringLiteral("0x%1 holds 0x%2, 0x%3 was written")
-        .arg(programming_address + static_cast<std::uint32_t>(at), 8, 16, QLatin1Char('0'))
-        .arg(static_cast<std::uint8_t>(held[at]), 2, 16, QLatin1Char('0'))
-        .arg(static_cast<std::uint8_t>(written[at]), 2, 16, QLatin1Char('0'));
+    return QString::fromStdString(stm32_updater::MismatchText(programming_address + static_cast<std::uint32_t>(at),
+                                                              static_cast<std::byte>(held[at]),
+                                                              static_cast<std::byte>(written[at])));
 }
 
 // The runner, and the tool process with it, go before the image file.
