@@ -12,10 +12,11 @@ constexpr auto kFillerDelay = std::chrono::microseconds(200);
 
 FuzzUartDriver::FuzzUartDriver() : deliverer_([this] { Deliver(); }) {}
 
-void FuzzUartDriver::Begin(std::span<const std::uint8_t> stream)
+void FuzzUartDriver::Begin(std::span<const std::uint8_t> stream, Filler filler)
 {
     std::lock_guard lock(mutex_);
     stream_ = stream;
+    fills_ = filler == Filler::On;
     pending_.clear();
     running_ = true;
     asked_ = false;
@@ -80,7 +81,7 @@ void FuzzUartDriver::Deliver()
             pending_.pop_front();
             continue;
         }
-        if (asked_ && std::chrono::steady_clock::now() - lastTransmit_ >= kFillerDelay)
+        if (fills_ && asked_ && std::chrono::steady_clock::now() - lastTransmit_ >= kFillerDelay)
             callbacks_.back().second(kNack);
         changed_.wait_for(lock, kFillerPause);
     }

@@ -28,8 +28,11 @@ public:
     FuzzUartDriver(const FuzzUartDriver&) = delete;
     FuzzUartDriver& operator=(const FuzzUartDriver&) = delete;
 
-    // The unit answers from `stream` (which must outlive the run) until Finish().
-    void Begin(std::span<const std::uint8_t> stream);
+    // The unit answers from `stream` (which must outlive the run) until
+    // Finish(). Without filler a silent line stays silent: for exact replies
+    // that must not meet a stray NACK however slowly the client runs.
+    enum class Filler { On, Off };
+    void Begin(std::span<const std::uint8_t> stream, Filler filler = Filler::On);
     void Finish();
 
     void Configure(std::uint32_t, std::uint32_t) override {}
@@ -55,6 +58,7 @@ private:
     int nextSubscription_ = 0;
     bool running_ = false;
     bool asked_ = false;
+    bool fills_ = true;
     std::chrono::steady_clock::time_point lastTransmit_;
     bool stopping_ = false;
     std::thread deliverer_;
