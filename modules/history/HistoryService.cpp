@@ -50,13 +50,11 @@ bool HistoryService::openAndWait(QString& error)
 {
     std::promise<bool> opened;
     std::future<bool> outcome = opened.get_future();
+    // The future's hand-over orders the write to `error` before the read.
     onThread([&] {
-        QString reason;
-        const bool ok = link->open(reason);
+        const bool ok = link->open(error);
         link->markLeftRunning();
         startRetryTimer();
-        if (!ok)
-            error = reason;
         opened.set_value(ok);
     });
     return outcome.get();
